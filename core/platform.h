@@ -1,0 +1,95 @@
+// The operations the bridge needs from the operating system: the calendar store,
+// the main bundle, the process, the clock and the run loop.
+//
+// Exactly one layer implements this header in each binary: the macOS layer over
+// EventKit (calendar_store_mac.mm), the stand-in store that answers from a JSON
+// document (calendar_store_standin.cpp), or the scriptable fake of the unit tests.
+// Everything crosses as plain C++ values: texts are valid UTF-8 (a layer converts
+// lossily, with U+FFFD, at its own edge), absent values are std::nullopt, instants
+// are seconds since 1970-01-01T00:00:00Z.
+//
+// Operations that can fail throw PlatformError (bridge_failure.h) with the
+// platform's own description of what went wrong.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantrel::platform {
+
+using Instant = double;  // seconds since 1970-01-01T00:00:00Z
+
+// Opaque objects of the layer. Handles keep what they point at alive.
+struct Store;      // one calendar store (EKEventStore)
+struct Calendar;   // one event calendar of a store
+struct EventList;  // the answer to one event query, in the store's order
+
+using StoreRef = std::shared_ptr<Store>;
+using CalendarRef = std::shared_ptr<const Calendar>;
+using EventListRef = std::shared_ptr<const EventList>;
+
+// Authorization status for events: 0 not determined, 1 restricted, 2 denied,
+// 3 full access, 4 add-events-only; other values are possible. Never cached.
+std::int64_t authorizationStatus();
+
+StoreRef newStore();
+
+// The store's event calendars in its order; nullopt when it gives no list at all.
+std::optional<std::vector<CalendarRef>> eventCalendars(Store& store);
+
+std::optional<std::string> calendarIdentifier(const Calendar& calendar);
+std::optional<std::string> calendarTitle(const Calendar& calendar);
+// The title of the calendar's source; nullopt when it has no source or no title.
+std::optional<std::string> calendarSourceTitle(const Calendar& calendar);
+// The colour's components in its own colour space; nullopt when the calendar has
+// no colour, an empty list for a colour without components.
+std::optional<std::vector<double>> calendarColorComponents(const Calendar& calendar);
+
+// One query over exactly these calendars; an empty list matches no event.
+EventListRef eventsMatching(Store& store, Instant start, Instant end,
+                            const std::vector<CalendarRef>& calendars);
+
+std::size_t eventCount(const EventList& events);
+
+// The properties of one event. The reader reuses one of these for every event,
+// so a layer assigns into the texts and they keep their capacity.
+struct EventValues {
+  std::optional<std::string> itemIdentifier;
+  std::optional<std::string> calendarIdentifier;  // of the event's calendar
+  std::optional<std::string> title;
+  std::optional<std::string> location;
+  std::optional<Instant> start;
+  std::optional<Instant> end;
+  bool isAllDay = false;
+};
+void readEvent(const EventList& events, std::size_t index, EventValues& into);
+
+// The answer to a full-access request: granted flag, and the description of the
+// error the platform reported, if any.
+using AccessCompletion =
+    std::function<void(bool granted, std::optional<std::string> error)>;
+
+// Asks for full access. The completion runs exactly once, later and possibly on
+// another thread, or never when the platform never answers. The layer keeps the
+// store alive until the completion has run.
+void requestFullAccess(const StoreRef& store, AccessCompletion completion);
+
+// Brings the host application to the front; does nothing without one.
+void activateApplication();
+
+std::optional<std::string> mainBundleIdentifier();
+std::optional<std::string> mainBundleExecutablePath();
+// What the process information reports as the arguments, the program path first.
+std::vector<std::string> processArguments();
+
+// Seconds on the system clock.
+double now();
+// Turns the calling thread's run loop once, for at most `seconds`.
+void runLoopStep(double seconds);
+
+}  // namespace vantrel::platform

@@ -1,0 +1,158 @@
+#include "snapshot_reader.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+
+#include "authorization_labels.h"
+#include "bridge_failure.h"
+#include "iso_date.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr std::string_view kUntitledEvent = "Untitled event";
+constexpr std::string_view kDefaultColor = "#6C4CF0";
+
+// The start in whole milliseconds, truncated toward zero. Instants no real
+// calendar holds (NaN, beyond the 64-bit range) are pinned instead of being
+// converted with undefined behaviour.
+std::int64_t truncatedMilliseconds(platform::Instant instant) {
+  double milliseconds = std::trunc(instant * 1000.0);
+  if (std::isnan(milliseconds)) return 0;
+  constexpr double kLimit = 9223372036854775807.0;  // rounds up to 2^63
+  if (milliseconds >= kLimit) return std::numeric_limits<std::int64_t>::max();
+  if (milliseconds < -kLimit) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(milliseconds);
+}
+
+int channel(double component) {
+  if (!(component > 0.0)) return 0;  // negative or NaN
+  if (component >= 1.0) return 255;
+  return static_cast<int>(component * 255.0);
+}
+
+BridgeCalendar readCalendar(const platform::Calendar& calendar) {
+  return BridgeCalendar(platform::calendarIdentifier(calendar).value_or(""),
+                        platform::calendarTitle(calendar).value_or(""),
+                        platform::calendarSourceTitle(calendar).value_or(""),
+                        hexColor(calendar));
+}
+
+// Decodes the code point that starts at text[i]; -1 for a malformed sequence.
+char32_t decodeAt(std::string_view text, std::size_t i, std::size_t& length) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char lead = byte(i);
+  std::size_t count = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (count == 0 || i + count > text.size()) {
+    length = 1;
+    return static_cast<char32_t>(-1);
+  }
+  char32_t point = count == 1 ? lead : lead & (0x7F >> count);
+  for (std::size_t k = 1; k < count; ++k) point = (point << 6) | (byte(i + k) & 0x3F);
+  length = count;
+  return point;
+}
+
+bool isWhitespaceOrNewline(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 ||
+         c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+         c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+}  // namespace
+
+std::string_view trimWhitespaceAndNewlines(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t length;
+    if (!isWhitespaceOrNewline(decodeAt(text, begin, length))) break;
+    begin += length;
+  }
+  std::size_t end = text.size();
+  while (end > begin) {
+    // Step back to the first byte of the last character.
+    std::size_t start = end - 1;
+    while (start > begin && end - start < 4 &&
+           (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
+      --start;
+    }
+    std::size_t length;
+    char32_t c = decodeAt(text, start, length);
+    if (start + length != end || !isWhitespaceOrNewline(c)) break;
+    end = start;
+  }
+  return text.substr(begin, end - begin);
+}
+
+std::string hexColor(const std::optional<std::vector<double>>& components) {
+  if (!components || components->empty()) return std::string(kDefaultColor);
+  const auto& c = *components;
+  bool grey = c.size() < 3;
+  int red = channel(c[0]);
+  int green = channel(grey ? c[0] : c[1]);
+  int blue = channel(grey ? c[0] : c[2]);
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", red, green, blue);
+  return std::string(text, 7);
+}
+
+std::string hexColor(const platform::Calendar& calendar) {
+  return hexColor(platform::calendarColorComponents(calendar));
+}
+
+BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end) {
+  if (platform::authorizationStatus() != kFullAccess) throw BridgeFailure::accessDenied;
+
+  platform::StoreRef store = platform::newStore();
+  std::vector<platform::CalendarRef> calendars =
+      platform::eventCalendars(*store).value_or(std::vector<platform::CalendarRef>{});
+
+  std::vector<BridgeCalendar> calendarRecords;
+  calendarRecords.reserve(calendars.size());
+  for (const auto& calendar : calendars) calendarRecords.push_back(readCalendar(*calendar));
+
+  // Always this list, even empty: the query must never widen to all calendars.
+  platform::EventListRef answer = platform::eventsMatching(*store, start, end, calendars);
+  std::size_t count = platform::eventCount(*answer);
+
+  std::vector<BridgeEvent> events;
+  events.reserve(count);
+  const IsoFormatter& formatter = isoFormatter();
+  platform::EventValues values;
+  std::string id;
+  char startIso[IsoFormatter::kTextLength];
+  char endIso[IsoFormatter::kTextLength];
+  for (std::size_t i = 0; i < count; ++i) {
+    platform::readEvent(*answer, i, values);
+    // A store always gives an event its dates; should one be missing, the
+    // range it was found in is the best that is known of it.
+    platform::Instant eventStart = values.start.value_or(start);
+    platform::Instant eventEnd = values.end.value_or(end);
+
+    id.assign(values.itemIdentifier ? *values.itemIdentifier : std::string_view());
+    id += "::";
+    char digits[24];
+    auto written = std::to_chars(digits, digits + sizeof digits, truncatedMilliseconds(eventStart));
+    id.append(digits, written.ptr);
+
+    std::string_view title;
+    if (values.title) title = trimWhitespaceAndNewlines(*values.title);
+    if (title.empty()) title = kUntitledEvent;
+
+    std::optional<std::string_view> location;
+    if (values.location) location = trimWhitespaceAndNewlines(*values.location);
+
+    formatter.write(eventStart, startIso);
+    formatter.write(eventEnd, endIso);
+    events.emplace_back(id, values.calendarIdentifier ? *values.calendarIdentifier : std::string_view(),
+                        title, std::string_view(startIso, sizeof startIso),
+                        std::string_view(endIso, sizeof endIso), values.isAllDay, location);
+  }
+  return BridgeSnapshot(std::move(calendarRecords), std::move(events));
+}
+
+}  // namespace vantrel

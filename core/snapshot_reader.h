@@ -1,0 +1,26 @@
+// The one operation that reads the user's calendar database.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge_records.h"
+#include "platform.h"
+
+namespace vantrel {
+
+// Every event calendar of a new store and every event of [start, end), in the
+// store's order. Throws BridgeFailure::accessDenied, before creating a store,
+// unless the status is full access.
+BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end);
+
+// "#" and six upper-case hex digits; "#6C4CF0" without a colour or components.
+std::string hexColor(const platform::Calendar& calendar);
+std::string hexColor(const std::optional<std::vector<double>>& components);
+
+// Trims the white space and line breaks (Unicode Zs, Zl, Zp, U+0009..U+000D and
+// U+0085) from both ends of UTF-8 text.
+std::string_view trimWhitespaceAndNewlines(std::string_view text);
+
+}  // namespace vantrel

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds everything into build/ (or the folder given).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+shift || true
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$build" -j"$(nproc)"

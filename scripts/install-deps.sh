@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine, skipping what
+# is already there. Run as root, or with sudo available.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev
+          libbenchmark-dev clang libclang-rt-14-dev binutils nodejs npm)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ -f package.json ] && [ ! -d node_modules/node-api-headers ]; then
+  npm install --ignore-scripts --no-audit --no-fund
+fi

@@ -1,0 +1,154 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace vantrel::platform {
+
+struct Store {
+  Store() { ++fake::platform().storesAlive; }
+  ~Store() { --fake::platform().storesAlive; }
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+};
+
+struct Calendar {
+  fake::Calendar values;
+};
+
+struct EventList {
+  std::vector<fake::Event> events;
+};
+
+}  // namespace vantrel::platform
+
+namespace vantrel::fake {
+
+namespace {
+std::unique_ptr<Platform>& instance() {
+  static std::unique_ptr<Platform> platform = std::make_unique<Platform>();
+  return platform;
+}
+}  // namespace
+
+Platform& platform() { return *instance(); }
+void reset() { instance() = std::make_unique<Platform>(); }
+
+void Platform::record(std::string call) {
+  std::lock_guard lock(mutex);
+  calls.push_back(std::move(call));
+}
+
+std::vector<std::string> Platform::callLog() {
+  std::lock_guard lock(mutex);
+  return calls;
+}
+
+int Platform::count(const std::string& call) {
+  std::lock_guard lock(mutex);
+  return static_cast<int>(std::count(calls.begin(), calls.end(), call));
+}
+
+}  // namespace vantrel::fake
+
+namespace vantrel::platform {
+
+using fake::platform;
+
+std::int64_t authorizationStatus() {
+  platform().record("authorizationStatus");
+  if (platform().statusFunction) return platform().statusFunction();
+  return platform().status.load();
+}
+
+StoreRef newStore() {
+  platform().record("newStore");
+  ++platform().storesCreated;
+  return std::make_shared<Store>();
+}
+
+std::optional<std::vector<CalendarRef>> eventCalendars(Store&) {
+  platform().record("eventCalendars");
+  if (!platform().calendars) return std::nullopt;
+  std::vector<CalendarRef> list;
+  for (const auto& calendar : *platform().calendars) {
+    list.push_back(std::make_shared<const Calendar>(Calendar{calendar}));
+  }
+  return list;
+}
+
+std::optional<std::string> calendarIdentifier(const Calendar& calendar) {
+  return calendar.values.id;
+}
+std::optional<std::string> calendarTitle(const Calendar& calendar) {
+  return calendar.values.title;
+}
+std::optional<std::string> calendarSourceTitle(const Calendar& calendar) {
+  return calendar.values.sourceTitle;
+}
+std::optional<std::vector<double>> calendarColorComponents(const Calendar& calendar) {
+  return calendar.values.color;
+}
+
+EventListRef eventsMatching(Store&, Instant start, Instant end,
+                            const std::vector<CalendarRef>& calendars) {
+  platform().record("eventsMatching");
+  platform().queryStart = start;
+  platform().queryEnd = end;
+  platform().queryCalendarIds.clear();
+  for (const auto& calendar : calendars) {
+    platform().queryCalendarIds.push_back(calendar->values.id);
+  }
+  return std::make_shared<const EventList>(EventList{platform().events});
+}
+
+std::size_t eventCount(const EventList& events) { return events.events.size(); }
+
+void readEvent(const EventList& events, std::size_t index, EventValues& into) {
+  const auto& event = events.events.at(index);
+  into.itemIdentifier = event.itemId;
+  into.calendarIdentifier = event.calendarId;
+  into.title = event.title;
+  into.location = event.location;
+  into.start = event.start;
+  into.end = event.end;
+  into.isAllDay = event.isAllDay;
+}
+
+void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
+  platform().record("requestFullAccess");
+  fake::PendingRequest request{store, std::move(completion)};
+  if (platform().onRequest) {
+    platform().onRequest(std::move(request));
+    return;
+  }
+  std::lock_guard lock(platform().mutex);
+  platform().pending.push_back(std::move(request));
+}
+
+void activateApplication() { platform().record("activateApplication"); }
+
+std::optional<std::string> mainBundleIdentifier() {
+  platform().record("mainBundleIdentifier");
+  return platform().bundleId;
+}
+
+std::optional<std::string> mainBundleExecutablePath() {
+  platform().record("mainBundleExecutablePath");
+  return platform().executablePath;
+}
+
+std::vector<std::string> processArguments() {
+  platform().record("processArguments");
+  return platform().arguments;
+}
+
+double now() { return platform().clock; }
+
+void runLoopStep(double seconds) {
+  platform().record("runLoopStep");
+  platform().clock += seconds;
+  if (platform().onRunLoopStep) platform().onRunLoopStep();
+}
+
+}  // namespace vantrel::platform
