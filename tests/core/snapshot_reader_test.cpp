@@ -122,7 +122,8 @@ TEST_F(SnapshotReaderTest, EventFields) {
   e.end = 1772442000.25;
   e.location = "Room 4";
   store().events = {e};
-  const BridgeEvent& record = readAuthorizedSnapshot(0, 2e9).events().at(0);
+  BridgeSnapshot snapshot = readAuthorizedSnapshot(0, 2e9);
+  const BridgeEvent& record = snapshot.events().at(0);
   EXPECT_EQ(record.calendarId(), "cal-7");
   EXPECT_EQ(record.title(), "Title");
   EXPECT_EQ(record.startIso(), "2026-03-02T09:00:00.000Z");
@@ -155,7 +156,8 @@ TEST_F(SnapshotReaderTest, TitlesAndLocationsAreTrimmed) {
     e.title = c.title;
     e.location = c.location;
     store().events = {e};
-    const BridgeEvent& record = readAuthorizedSnapshot(0, 1).events().at(0);
+    BridgeSnapshot snapshot = readAuthorizedSnapshot(0, 1);
+    const BridgeEvent& record = snapshot.events().at(0);
     EXPECT_EQ(record.title(), c.expectedTitle) << c.title.value_or("<none>");
     EXPECT_EQ(record.location(), c.expectedLocation) << c.location.value_or("<none>");
   }
@@ -164,7 +166,8 @@ TEST_F(SnapshotReaderTest, TitlesAndLocationsAreTrimmed) {
 TEST_F(SnapshotReaderTest, MissingIdentifiersAndDatesGetSafeValues) {
   fake::Event e;
   store().events = {e};
-  const BridgeEvent& record = readAuthorizedSnapshot(0, 60).events().at(0);
+  BridgeSnapshot snapshot = readAuthorizedSnapshot(0, 60);
+  const BridgeEvent& record = snapshot.events().at(0);
   EXPECT_EQ(record.id(), "::0");
   EXPECT_EQ(record.calendarId(), "");
   EXPECT_EQ(record.startIso(), "1970-01-01T00:00:00.000Z");
