@@ -149,24 +149,32 @@ char* IsoFormatter::write(Instant instant, char* out) const {
   // writable millisecond, so the text always parses back; NaN counts as 0.
   double ms = std::isnan(instant) ? 0.0 : instant * 1000.0;
   ms = std::clamp(ms, static_cast<double>(kFirstMs), static_cast<double>(kLastMs));
+  // Half away from zero, as llround, without its library call; exact, since
+  // both ms and its fraction are representable after the clamp.
+  auto whole = static_cast<std::int64_t>(ms);
+  const double fraction = ms - static_cast<double>(whole);
+  whole += (fraction >= 0.5) - (fraction <= -0.5);
   // Counting from 0000-01-01 keeps every quantity below unsigned, and the
   // divisions are then the floor divisions that instants before 1970 need.
-  const auto sinceFirst = static_cast<std::uint64_t>(std::llround(ms) - kFirstMs);
+  const auto sinceFirst = static_cast<std::uint64_t>(whole - kFirstMs);
   const auto dayNumber = static_cast<std::uint32_t>(sinceFirst / kMsPerDay);
   auto msOfDay = static_cast<std::uint32_t>(sinceFirst % kMsPerDay);
 
-  // Hinnant's civil_from_days over years that start on 1 March, counted from
-  // -0400-03-01 (0000-01-01 is day 60 before 0000-03-01).
-  const std::uint32_t days = dayNumber + kDaysPerEra - 60;
-  const std::uint32_t era = days / kDaysPerEra;
-  const std::uint32_t dayOfEra = days - era * kDaysPerEra;
-  const std::uint32_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const std::uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const std::uint32_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-  const std::uint32_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
-  const std::uint32_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
-  const std::uint32_t year = yearOfEra + era * 400 + (month <= 2) - 400;
+  // civil_from_days in Neri and Schneider's form: Hinnant's algorithm with its
+  // divisions for the year folded into one multiplication, a quarter faster.
+  // Years start on 1 March and are counted from -0400-03-01; 0000-01-01 lies
+  // 60 days before 0000-03-01.
+  const std::uint32_t n1 = 4 * (dayNumber + kDaysPerEra - 60) + 3;
+  const std::uint32_t century = n1 / kDaysPerEra;
+  const std::uint32_t n2 = (n1 % kDaysPerEra) | 3;
+  const std::uint64_t p2 = std::uint64_t{2'939'745} * n2;
+  const auto yearOfCentury = static_cast<std::uint32_t>(p2 >> 32);
+  const std::uint32_t dayOfYear = static_cast<std::uint32_t>(p2) / 11'758'980;
+  const std::uint32_t n3 = 2'141 * dayOfYear + 197'913;
+  const bool januaryOrFebruary = dayOfYear >= 306;
+  const std::uint32_t year = 100 * century + yearOfCentury + januaryOrFebruary - 400;
+  const std::uint32_t month = (n3 >> 16) - (januaryOrFebruary ? 12 : 0);
+  const std::uint32_t day = (n3 & 0xFFFF) / 2'141 + 1;
 
   const std::uint32_t hour = msOfDay / 3'600'000;
   msOfDay -= hour * 3'600'000;

@@ -24,8 +24,11 @@ class IsoFormatter {
   // The same form without fractional seconds.
   static std::optional<Instant> dateFromStringWithoutFraction(std::string_view text);
 
+  // UTC, rounded to the nearest millisecond. Instants outside the years
+  // 0000..9999 are clamped to the first or last millisecond of that range, and
+  // NaN is written as 1970-01-01T00:00:00.000Z, so every text parses back.
   std::string stringFromDate(Instant instant) const;
-  // Writes exactly kTextLength bytes at `out` and returns the end.
+  // Writes exactly kTextLength bytes at `out` (no NUL) and returns the end.
   char* write(Instant instant, char* out) const;
 };
 
@@ -33,7 +36,8 @@ class IsoFormatter {
 const IsoFormatter& isoFormatter();
 
 // Accepts the internet date-time with or without fractional seconds, with "Z"
-// or a numeric offset; nothing else (no trimming, no date-only texts).
+// or a numeric offset; nothing else (no trimming, no date-only texts, no lower
+// case "t" or "z", no leap second, nothing outside the years 0000..9999 in UTC).
 std::optional<Instant> parseIso(std::string_view text);
 
 }  // namespace vantrel
