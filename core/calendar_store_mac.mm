@@ -1,0 +1,241 @@
+// The platform seam over EventKit, AppKit and Foundation. Values are converted
+// here and nothing else is decided here: trimming, defaults, labels and JSON stay
+// in the portable core, where they are tested.
+//
+// Every entry runs inside its own @autoreleasepool. A call from JavaScript runs
+// to its end before the host's run loop drains its pool, so a year of events
+// read one by one through readEvent would otherwise pile up autoreleased
+// objects in a long-lived Electron process; a pool per event keeps that flat.
+
+#import <AppKit/AppKit.h>
+#import <CoreGraphics/CoreGraphics.h>
+#import <EventKit/EventKit.h>
+#import <Foundation/Foundation.h>
+
+#include <chrono>
+
+#include "bridge_failure.h"
+#include "platform.h"
+#include "utf16_to_utf8.h"
+
+#if !__has_feature(objc_arc)
+#error "calendar_store_mac.mm is written for ARC (-fobjc-arc)"
+#endif
+
+namespace vantrel::platform {
+
+// ARC releases the strong references when the core drops the last handle.
+struct Store {
+  EKEventStore* store;
+};
+struct Calendar {
+  EKCalendar* calendar;
+};
+struct EventList {
+  NSArray<EKEvent*>* events;
+};
+
+namespace {
+
+// Total: an unpaired surrogate, for which UTF8String gives nothing, becomes
+// U+FFFD, and an inner U+0000 is kept instead of ending the text.
+void assignUtf8(NSString* text, std::string& into) {
+  assignUtf8FromUtf16Pieces(
+      text.length,
+      [text](unichar* units, std::size_t at, std::size_t count) {
+        [text getCharacters:units range:NSMakeRange(at, count)];
+      },
+      into);
+}
+
+// Keeps the capacity of a text the reader reuses from event to event.
+void assignText(NSString* _Nullable text, std::optional<std::string>& into) {
+  if (text == nil) {
+    into.reset();
+    return;
+  }
+  if (!into) into.emplace();
+  assignUtf8(text, *into);
+}
+
+std::optional<std::string> optionalText(NSString* _Nullable text) {
+  std::optional<std::string> result;
+  assignText(text, result);
+  return result;
+}
+
+std::optional<Instant> instant(NSDate* _Nullable date) {
+  if (date == nil) return std::nullopt;
+  return date.timeIntervalSince1970;
+}
+
+}  // namespace
+
+std::int64_t authorizationStatus() {
+  @autoreleasepool {
+    return static_cast<std::int64_t>([EKEventStore authorizationStatusForEntityType:EKEntityTypeEvent]);
+  }
+}
+
+StoreRef newStore() {
+  EKEventStore* store = nil;
+  @autoreleasepool {
+    store = [[EKEventStore alloc] init];
+  }
+  // Thrown outside the pool: unwinding through @autoreleasepool skips its drain.
+  // A missing store must not read as a calendar database with nothing in it.
+  if (store == nil) throw PlatformError("The calendar store could not be opened.");
+  return std::make_shared<Store>(Store{store});
+}
+
+std::optional<std::vector<CalendarRef>> eventCalendars(Store& store) {
+  @autoreleasepool {
+    NSArray<EKCalendar*>* calendars = [store.store calendarsForEntityType:EKEntityTypeEvent];
+    if (calendars == nil) return std::nullopt;
+    std::vector<CalendarRef> list;
+    list.reserve(calendars.count);
+    for (EKCalendar* calendar in calendars) {
+      list.push_back(std::make_shared<const Calendar>(Calendar{calendar}));
+    }
+    return list;
+  }
+}
+
+std::optional<std::string> calendarIdentifier(const Calendar& calendar) {
+  @autoreleasepool {
+    return optionalText(calendar.calendar.calendarIdentifier);
+  }
+}
+
+std::optional<std::string> calendarTitle(const Calendar& calendar) {
+  @autoreleasepool {
+    return optionalText(calendar.calendar.title);
+  }
+}
+
+std::optional<std::string> calendarSourceTitle(const Calendar& calendar) {
+  @autoreleasepool {
+    EKSource* source = calendar.calendar.source;
+    if (source == nil) return std::nullopt;
+    return optionalText(source.title);
+  }
+}
+
+std::optional<std::vector<double>> calendarColorComponents(const Calendar& calendar) {
+  @autoreleasepool {
+    // Not retained: the calendar, which the handle keeps alive, owns it.
+    CGColorRef color = calendar.calendar.CGColor;
+    if (color == nullptr) return std::nullopt;
+    const std::size_t count = CGColorGetNumberOfComponents(color);
+    const CGFloat* components = CGColorGetComponents(color);
+    if (components == nullptr) return std::vector<double>{};
+    return std::vector<double>(components, components + count);
+  }
+}
+
+EventListRef eventsMatching(Store& store, Instant start, Instant end,
+                            const std::vector<CalendarRef>& calendars) {
+  @autoreleasepool {
+    NSMutableArray<EKCalendar*>* list = [[NSMutableArray alloc] initWithCapacity:calendars.size()];
+    for (const CalendarRef& calendar : calendars) [list addObject:calendar->calendar];
+    // Always an array, empty included: nil would ask for every calendar.
+    NSPredicate* query = [store.store predicateForEventsWithStartDate:[NSDate dateWithTimeIntervalSince1970:start]
+                                                              endDate:[NSDate dateWithTimeIntervalSince1970:end]
+                                                            calendars:list];
+    NSArray<EKEvent*>* events = [store.store eventsMatchingPredicate:query];
+    // The seam promises that no calendar matches nothing, whatever the store
+    // makes of an empty calendar list.
+    if (calendars.empty()) events = nil;
+    return std::make_shared<const EventList>(EventList{events});
+  }
+}
+
+std::size_t eventCount(const EventList& events) {
+  @autoreleasepool {
+    return events.events.count;
+  }
+}
+
+void readEvent(const EventList& events, std::size_t index, EventValues& into) {
+  @autoreleasepool {
+    EKEvent* event = [events.events objectAtIndex:index];
+    assignText(event.calendarItemIdentifier, into.itemIdentifier);
+    assignText(event.calendar.calendarIdentifier, into.calendarIdentifier);
+    assignText(event.title, into.title);
+    assignText(event.location, into.location);
+    into.start = instant(event.startDate);
+    into.end = instant(event.endDate);
+    into.isAllDay = event.isAllDay;
+  }
+}
+
+void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
+  @autoreleasepool {
+    // The block holds the store until the answer has come: a store released
+    // while its request is pending would never call back.
+    StoreRef pending = store;
+    [store->store requestFullAccessToEventsWithCompletion:^(BOOL granted, NSError* _Nullable error) {
+      // On a queue of the system's choosing; the answer goes on as it came and
+      // the core decides what it means.
+      @autoreleasepool {
+        (void)pending;
+        completion(granted, error == nil ? std::nullopt : optionalText(error.localizedDescription));
+      }
+    }];
+  }
+}
+
+void activateApplication() {
+  @autoreleasepool {
+    // NSApp is nil in a command-line process, and a message to nil does nothing.
+    NSApplication* application = NSApp;
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wdeprecated-declarations"
+    // -activate only asks the active app to yield; the dialog needs the host in front.
+    [application activateIgnoringOtherApps:YES];
+#pragma clang diagnostic pop
+  }
+}
+
+std::optional<std::string> mainBundleIdentifier() {
+  @autoreleasepool {
+    return optionalText(NSBundle.mainBundle.bundleIdentifier);
+  }
+}
+
+std::optional<std::string> mainBundleExecutablePath() {
+  @autoreleasepool {
+    return optionalText(NSBundle.mainBundle.executablePath);
+  }
+}
+
+std::vector<std::string> processArguments() {
+  @autoreleasepool {
+    NSArray<NSString*>* arguments = NSProcessInfo.processInfo.arguments;
+    std::vector<std::string> list;
+    list.reserve(arguments.count);
+    for (NSString* argument in arguments) {
+      list.emplace_back();
+      assignUtf8(argument, list.back());
+    }
+    return list;
+  }
+}
+
+double now() {
+  // Monotonic: a change of the wall clock must neither stretch nor cut short
+  // the wait for an access answer.
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void runLoopStep(double seconds) {
+  @autoreleasepool {
+    NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:seconds];
+    BOOL ran = [[NSRunLoop currentRunLoop] runMode:NSDefaultRunLoopMode beforeDate:limit];
+    // A mode without sources (a command-line process) returns at once; waiting
+    // out the step keeps the caller's loop from spinning a core for 30 seconds.
+    if (!ran) [NSThread sleepUntilDate:limit];
+  }
+}
+
+}  // namespace vantrel::platform

@@ -1,0 +1,69 @@
+// Declarations for the syntax check of the macOS layer: exactly the part of
+// EventKit that calendar_store_mac.mm uses, with the SDK's signatures,
+// nullability and availability.
+#pragma once
+
+#include <CoreGraphics/CoreGraphics.h>
+#include <Foundation/Foundation.h>
+
+NS_ASSUME_NONNULL_BEGIN
+
+typedef NS_ENUM(NSUInteger, EKEntityType) {
+  EKEntityTypeEvent,
+  EKEntityTypeReminder
+};
+
+typedef NS_ENUM(NSInteger, EKAuthorizationStatus) {
+  EKAuthorizationStatusNotDetermined = 0,
+  EKAuthorizationStatusRestricted,
+  EKAuthorizationStatusDenied,
+  EKAuthorizationStatusFullAccess API_AVAILABLE(macos(14.0), ios(17.0)),
+  EKAuthorizationStatusWriteOnly API_AVAILABLE(macos(14.0), ios(17.0)),
+  EKAuthorizationStatusAuthorized API_DEPRECATED("Use EKAuthorizationStatusFullAccess instead",
+                                                 macos(10.9, 14.0), ios(6.0, 17.0)) =
+      EKAuthorizationStatusFullAccess,
+} API_AVAILABLE(macos(10.9), ios(6.0));
+
+@interface EKObject : NSObject
+@end
+
+@interface EKSource : EKObject
+@property(nonatomic, readonly) NSString *title;
+@end
+
+@interface EKCalendar : EKObject
+@property(nonatomic, readonly) NSString *calendarIdentifier API_AVAILABLE(macos(10.8), ios(5.0));
+@property(nonatomic, copy) NSString *title;
+@property(nonatomic, strong, nullable) EKSource *source;
+@property(null_unspecified, nonatomic) CGColorRef CGColor API_AVAILABLE(macos(10.15), ios(5.0));
+@end
+
+@interface EKCalendarItem : EKObject
+@property(nonatomic, readonly) NSString *calendarItemIdentifier API_AVAILABLE(macos(10.8), ios(5.0));
+@property(nonatomic, strong, null_unspecified) EKCalendar *calendar;
+@property(nonatomic, copy, null_unspecified) NSString *title;
+@property(nonatomic, copy, nullable) NSString *location;
+@end
+
+@interface EKEvent : EKCalendarItem
+@property(nonatomic, getter=isAllDay) BOOL allDay;
+@property(null_unspecified, nonatomic, copy) NSDate *startDate;
+@property(null_unspecified, nonatomic, copy) NSDate *endDate;
+@end
+
+typedef void (^EKEventStoreRequestAccessCompletionHandler)(BOOL granted, NSError *_Nullable error);
+
+@interface EKEventStore : NSObject
++ (EKAuthorizationStatus)authorizationStatusForEntityType:(EKEntityType)entityType
+    API_AVAILABLE(macos(10.9), ios(6.0));
+- (void)requestFullAccessToEventsWithCompletion:(EKEventStoreRequestAccessCompletionHandler)completion
+    API_AVAILABLE(macos(14.0), ios(17.0));
+- (NSArray<EKCalendar *> *)calendarsForEntityType:(EKEntityType)entityType
+    API_AVAILABLE(macos(10.8), ios(6.0));
+- (NSPredicate *)predicateForEventsWithStartDate:(NSDate *)startDate
+                                         endDate:(NSDate *)endDate
+                                       calendars:(nullable NSArray<EKCalendar *> *)calendars;
+- (NSArray<EKEvent *> *)eventsMatchingPredicate:(NSPredicate *)predicate;
+@end
+
+NS_ASSUME_NONNULL_END
