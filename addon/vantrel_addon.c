@@ -1,0 +1,246 @@
+/*
+ * vantrel.node: snapshot(), diagnostics() and requestAccess() for JavaScript,
+ * each a thin layer over one C function of tavimo_calendar.h.
+ */
+#include <node_api.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tavimo_calendar.h"
+
+static const char kTwoStrings[] = "snapshot(startIso, endIso) requires two strings.";
+static const char kSyncFailed[] = "System calendar sync failed.";
+static const char kInvalidResponse[] = "The macOS Vantrel returned an invalid response.";
+static const char kDiagnosticsUnavailable[] = "Calendar diagnostics are unavailable.";
+static const char kRequestFailed[] = "Calendar access request failed.";
+static const char kNotGranted[] = "Calendar access was not granted.";
+
+/* Throws `message` and returns NULL from the calling function unless `call`
+ * succeeds. */
+#define NAPI_CALL(env, call, message)         \
+  do {                                        \
+    if ((call) != napi_ok) {                  \
+      napi_throw_error((env), NULL, message); \
+      return NULL;                            \
+    }                                         \
+  } while (0)
+
+typedef struct AccessContext {
+  napi_deferred deferred;
+  napi_threadsafe_function tsfn;
+} AccessContext;
+
+typedef struct AccessResult {
+  int32_t granted;
+  char* message;
+} AccessResult;
+
+/* Queued instead of an answer that could not be copied for lack of memory, so
+ * the promise still settles and the thread-safe function is still released.
+ * Never written and never freed. */
+static AccessResult access_result_unavailable;
+
+/* A JavaScript string as a new NUL-terminated UTF-8 text, or NULL when `value`
+ * is not a string, memory is short, or the string holds a NUL: cut at that NUL
+ * it would read as a shorter, possibly valid, text. */
+static char* copy_string_argument(napi_env env, napi_value value) {
+  size_t length = 0;
+  if (napi_get_value_string_utf8(env, value, NULL, 0, &length) != napi_ok) return NULL;
+  char* text = malloc(length + 1);
+  if (text == NULL) return NULL;
+  size_t copied = 0;
+  if (napi_get_value_string_utf8(env, value, text, length + 1, &copied) != napi_ok ||
+      copied != length || strlen(text) != length) {
+    free(text);
+    return NULL;
+  }
+  return text;
+}
+
+static napi_value Snapshot(napi_env env, napi_callback_info info) {
+  size_t argc = 2;
+  napi_value argv[2];
+  NAPI_CALL(env, napi_get_cb_info(env, info, &argc, argv, NULL, NULL), kTwoStrings);
+  if (argc < 2) {
+    napi_throw_error(env, NULL, kTwoStrings);
+    return NULL;
+  }
+  char* start = copy_string_argument(env, argv[0]);
+  char* end = copy_string_argument(env, argv[1]);
+  if (start == NULL || end == NULL) {
+    free(start);
+    free(end);
+    napi_throw_error(env, NULL, kTwoStrings);
+    return NULL;
+  }
+
+  char* failure = NULL;
+  char* json = tavimo_calendar_snapshot(start, end, &failure);
+  free(start);
+  free(end);
+
+  if (json != NULL) {
+    napi_value result;
+    napi_status status = napi_create_string_utf8(env, json, NAPI_AUTO_LENGTH, &result);
+    tavimo_calendar_string_free(json);
+    tavimo_calendar_string_free(failure);
+    NAPI_CALL(env, status, kInvalidResponse);
+    return result;
+  }
+  napi_throw_error(env, NULL, failure != NULL ? failure : kSyncFailed);
+  tavimo_calendar_string_free(failure);
+  return NULL;
+}
+
+static napi_value Diagnostics(napi_env env, napi_callback_info info) {
+  (void)info;
+  char* json = tavimo_calendar_diagnostics();
+  if (json == NULL) {
+    napi_throw_error(env, NULL, kDiagnosticsUnavailable);
+    return NULL;
+  }
+  napi_value result;
+  napi_status status = napi_create_string_utf8(env, json, NAPI_AUTO_LENGTH, &result);
+  tavimo_calendar_string_free(json);
+  NAPI_CALL(env, status, kDiagnosticsUnavailable);
+  return result;
+}
+
+static char* copy_text(const char* text) {
+  size_t size = strlen(text) + 1;
+  char* copy = malloc(size);
+  if (copy != NULL) memcpy(copy, text, size);
+  return copy;
+}
+
+static void free_access_result(AccessResult* result) {
+  if (result == NULL || result == &access_result_unavailable) return;
+  free(result->message);
+  free(result);
+}
+
+/* Runs on whichever thread the bridge answers on: copies the answer and queues
+ * it for the JavaScript thread. */
+static void access_callback(uint8_t granted, const char* message, void* context) {
+  AccessContext* access = context;
+  if (access == NULL) return;
+  AccessResult* result = calloc(1, sizeof *result);
+  if (result != NULL) {
+    result->granted = granted != 0;
+    if (message != NULL && (result->message = copy_text(message)) == NULL) {
+      free(result);
+      result = NULL;
+    }
+  }
+  if (result == NULL) result = &access_result_unavailable;
+  /* Unlimited queue: blocking mode never waits. */
+  if (napi_call_threadsafe_function(access->tsfn, result, napi_tsfn_blocking) != napi_ok) {
+    /* The environment is being torn down; nobody will read the answer. */
+    free_access_result(result);
+  }
+}
+
+static napi_value error_with_message(napi_env env, const char* message) {
+  napi_value text;
+  napi_value error;
+  if (napi_create_string_utf8(env, message, NAPI_AUTO_LENGTH, &text) != napi_ok ||
+      napi_create_error(env, NULL, text, &error) != napi_ok) {
+    return NULL;
+  }
+  return error;
+}
+
+/* Runs on the JavaScript thread: settles the promise, then lets go of the
+ * thread-safe function and the context. */
+static void access_call_js(napi_env env, napi_value js_callback, void* context, void* data) {
+  (void)js_callback;
+  AccessContext* access = context;
+  AccessResult* result = data;
+  if (env == NULL || access == NULL || result == NULL) {
+    /* Teardown. The context stays: an answer still to come reads its tsfn. */
+    free_access_result(result);
+    return;
+  }
+
+  napi_value outcome = NULL;
+  int resolved = 0;
+  if (result == &access_result_unavailable) {
+    outcome = error_with_message(env, kRequestFailed);
+  } else if (result->granted) {
+    resolved = napi_get_boolean(env, true, &outcome) == napi_ok;
+  } else {
+    outcome = error_with_message(env, result->message != NULL ? result->message : kNotGranted);
+  }
+  if (outcome == NULL) {
+    /* Making the value failed (out of memory): settle anyway, so no promise is
+     * left pending for ever. */
+    napi_get_undefined(env, &outcome);
+    resolved = 0;
+  }
+  if (resolved) {
+    napi_resolve_deferred(env, access->deferred, outcome);
+  } else {
+    napi_reject_deferred(env, access->deferred, outcome);
+  }
+
+  free_access_result(result);
+  napi_release_threadsafe_function(access->tsfn, napi_tsfn_release);
+  free(access);
+}
+
+static napi_value RequestAccess(napi_env env, napi_callback_info info) {
+  (void)info;
+  AccessContext* access = calloc(1, sizeof *access);
+  if (access == NULL) {
+    napi_throw_error(env, NULL, kRequestFailed);
+    return NULL;
+  }
+  /* The promise exists before the request starts: an answer given at once
+   * must find the deferred in place. */
+  napi_value promise;
+  if (napi_create_promise(env, &access->deferred, &promise) != napi_ok) {
+    free(access);
+    napi_throw_error(env, NULL, kRequestFailed);
+    return NULL;
+  }
+  napi_value name = NULL;
+  napi_status status = napi_create_string_utf8(env, "EventKitAccess", NAPI_AUTO_LENGTH, &name);
+  if (status == napi_ok) {
+    status = napi_create_threadsafe_function(env, NULL, NULL, name, 0, 1, NULL, NULL, access,
+                                             access_call_js, &access->tsfn);
+  }
+  if (status != napi_ok) {
+    napi_value error = error_with_message(env, kRequestFailed);
+    if (error == NULL) napi_get_undefined(env, &error);
+    napi_reject_deferred(env, access->deferred, error);
+    free(access);
+    return promise;
+  }
+  tavimo_calendar_request_access(access_callback, access);
+  return promise;
+}
+
+NAPI_MODULE_INIT() {
+  static const struct {
+    const char* name;
+    napi_callback function;
+  } functions[] = {
+      {"snapshot", Snapshot},
+      {"diagnostics", Diagnostics},
+      {"requestAccess", RequestAccess},
+  };
+  napi_value values[3];
+  for (size_t i = 0; i < 3; ++i) {
+    if (napi_create_function(env, functions[i].name, NAPI_AUTO_LENGTH, functions[i].function,
+                             NULL, &values[i]) != napi_ok) {
+      return NULL;
+    }
+  }
+  for (size_t i = 0; i < 3; ++i) {
+    if (napi_set_named_property(env, exports, functions[i].name, values[i]) != napi_ok) {
+      return NULL;
+    }
+  }
+  return exports;
+}

@@ -1,0 +1,183 @@
+// The four C functions of tavimo_calendar.h. No exception may leave them: every
+// failure becomes a text in the failure slot or the callback's message, and
+// running out of memory becomes NULL.
+#include "tavimo_calendar.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "authorization_labels.h"
+#include "bridge_failure.h"
+#include "bridge_records.h"
+#include "iso_date.h"
+#include "json_writer.h"
+#include "platform.h"
+#include "snapshot_reader.h"
+
+namespace vantrel {
+namespace {
+
+constexpr const char* kFallbackDiagnostics =
+    R"({"status":"unknown","canRead":false,"bundleId":"unknown","executablePath":"unknown"})";
+
+// A failure's text as a new C text; NULL when the failure is running out of
+// memory, or no memory can be had for the text.
+char* copyFailureText(const std::exception_ptr& failure) noexcept {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  } catch (...) {
+  }
+  try {
+    return strdup(failureText(failure).c_str());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+std::string executablePath() {
+  if (auto path = platform::mainBundleExecutablePath()) return *path;
+  std::vector<std::string> arguments = platform::processArguments();
+  if (!arguments.empty()) return arguments.front();
+  return "unknown";
+}
+
+// Texts are handed to parseIso as raw bytes. Reading them as UTF-8 with U+FFFD
+// for invalid sequences first would change nothing: every accepted date is
+// ASCII, so a text with an invalid sequence fails either way.
+BridgeSnapshot readSnapshotOfRange(const char* startIso, const char* endIso) {
+  if (startIso == nullptr || endIso == nullptr) throw BridgeFailure::invalidArguments;
+  std::optional<Instant> start = parseIso(startIso);
+  if (!start) throw BridgeFailure::invalidArguments;
+  std::optional<Instant> end = parseIso(endIso);
+  if (!end) throw BridgeFailure::invalidArguments;
+  if (!(*start < *end)) throw BridgeFailure::invalidArguments;
+  return readAuthorizedSnapshot(*start, *end);
+}
+
+// One access request's callback and context. Whatever path reaches it first
+// answers; every later attempt is dropped, so the caller hears exactly once.
+class AccessRequest {
+ public:
+  AccessRequest(tavimo_calendar_access_callback callback, void* context)
+      : callback_(callback), context_(context) {}
+
+  void answer(bool granted, const char* message) noexcept {
+    if (answered_.exchange(true)) return;
+    callback_(granted ? 1 : 0, message, context_);
+  }
+
+  // Answers "not granted" with the failure's text (none when out of memory).
+  void answerFailure(const std::exception_ptr& failure) noexcept {
+    char* text = copyFailureText(failure);
+    answer(false, text);
+    std::free(text);
+  }
+
+ private:
+  tavimo_calendar_access_callback callback_;
+  void* context_;
+  std::atomic<bool> answered_{false};
+};
+
+void answerFromStatus(AccessRequest& request, bool granted,
+                      const std::optional<std::string>& error) noexcept {
+  try {
+    if (platform::authorizationStatus() == kFullAccess) {
+      request.answer(true, nullptr);
+      return;
+    }
+    std::string message = error ? *error : calendarAccessDeniedMessage(authorizationLabel());
+    request.answer(granted, message.c_str());
+  } catch (...) {
+    request.answerFailure(std::current_exception());
+  }
+}
+
+void requestAccess(const std::shared_ptr<AccessRequest>& request) {
+  if (platform::authorizationStatus() == kFullAccess) {
+    request->answer(true, nullptr);
+    return;
+  }
+  std::int64_t status = platform::authorizationStatus();
+  if (status == 1 || status == 2) {
+    std::string message = calendarAccessDeniedMessage(authorizationLabel());
+    request->answer(false, message.c_str());
+    return;
+  }
+  platform::activateApplication();
+  platform::StoreRef store = platform::newStore();
+  // The completion holds the store as well as the request, so that a store the
+  // layer would otherwise drop stays alive until the answer has come.
+  platform::requestFullAccess(
+      store, [request, store](bool granted, std::optional<std::string> error) {
+        answerFromStatus(*request, granted, error);
+      });
+}
+
+}  // namespace
+}  // namespace vantrel
+
+extern "C" {
+
+char* tavimo_calendar_diagnostics(void) {
+  using namespace vantrel;
+  try {
+    std::string status = authorizationLabel();
+    bool canRead = canReadEvents();
+    std::string bundleId = currentBundleId();
+    BridgeDiagnostics diagnostics(std::move(status), canRead, std::move(bundleId),
+                                  executablePath());
+    return strdup(encodeDiagnostics(diagnostics).c_str());
+  } catch (...) {
+    // Also after running out of memory: strdup then gives NULL.
+    return strdup(kFallbackDiagnostics);
+  }
+}
+
+char* tavimo_calendar_snapshot(const char* start_iso, const char* end_iso,
+                               char** failure_text) {
+  using namespace vantrel;
+  try {
+    char* json = encodeSnapshotToMallocText(readSnapshotOfRange(start_iso, end_iso));
+    if (json == nullptr && failure_text != nullptr) *failure_text = nullptr;
+    return json;
+  } catch (...) {
+    if (failure_text != nullptr) *failure_text = copyFailureText(std::current_exception());
+  }
+  return nullptr;
+}
+
+void tavimo_calendar_request_access(tavimo_calendar_access_callback callback,
+                                    void* context) {
+  using namespace vantrel;
+  if (callback == nullptr) return;
+  std::shared_ptr<AccessRequest> request;
+  try {
+    request = std::make_shared<AccessRequest>(callback, context);
+  } catch (...) {
+    callback(0, nullptr, context);
+    return;
+  }
+  try {
+    requestAccess(request);
+  } catch (...) {
+    // A request that could not be made still gets its one answer.
+    request->answerFailure(std::current_exception());
+  }
+}
+
+void tavimo_calendar_string_free(char* text) { std::free(text); }
+
+}  // extern "C"

@@ -1,0 +1,79 @@
+/*
+ * The calendar bridge's C interface, exported by vantrel.node and by
+ * vantrel-command. Usable from C and C++.
+ *
+ * Every text crossing it is NUL-terminated UTF-8. Texts handed out are the
+ * caller's: release each exactly once with tavimo_calendar_string_free. Texts
+ * handed in are only borrowed for the duration of the call. Booleans are one
+ * byte, 0 or 1.
+ */
+#ifndef TAVIMO_CALENDAR_H
+#define TAVIMO_CALENDAR_H
+
+#include <stdint.h>
+
+#if defined(__GNUC__) || defined(__clang__)
+#define TAVIMO_CALENDAR_EXPORT __attribute__((visibility("default")))
+#else
+#define TAVIMO_CALENDAR_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * The answer to an access request. `granted` is 1 when access was granted.
+ * `message` (NULL when there is none) says why it was not, and belongs to the
+ * bridge: it is valid only until the callback returns, so copy it to keep it.
+ * `context` is what was passed to tavimo_calendar_request_access, unchanged.
+ */
+typedef void (*tavimo_calendar_access_callback)(uint8_t granted,
+                                                const char* message,
+                                                void* context);
+
+/*
+ * The permission diagnostics of this process as JSON:
+ * {"bundleId":…,"canRead":…,"executablePath":…,"status":…}. When they cannot be
+ * encoded, a fixed fallback document with the same keys and "unknown" values.
+ * Returns a new text that the caller frees with tavimo_calendar_string_free;
+ * NULL only when out of memory.
+ */
+TAVIMO_CALENDAR_EXPORT char* tavimo_calendar_diagnostics(void);
+
+/*
+ * The calendars and the events of [start_iso, end_iso) as JSON, read only if
+ * full access is granted already: this never asks for access and never waits
+ * for the user. Both dates are ISO-8601 internet date-times with a zone, the
+ * start strictly before the end.
+ *
+ * On success returns a new text (free it with tavimo_calendar_string_free) and
+ * leaves *failure_text untouched. On failure returns NULL and, when
+ * failure_text is not NULL, stores in *failure_text a new text saying why (free
+ * it with tavimo_calendar_string_free), or NULL when out of memory.
+ * start_iso, end_iso and failure_text may each be NULL; a NULL date fails.
+ */
+TAVIMO_CALENDAR_EXPORT char* tavimo_calendar_snapshot(const char* start_iso,
+                                                      const char* end_iso,
+                                                      char** failure_text);
+
+/*
+ * Asks for full calendar access; the answer comes through `callback`, exactly
+ * once per call. When the answer is already known (access granted, restricted
+ * or denied) the callback runs on the calling thread before this returns;
+ * otherwise the user is asked and the callback runs later, on another thread,
+ * once the calendar store has answered (never, if it never answers).
+ * `context` may be NULL; it is passed to the callback unread. A NULL callback
+ * does nothing and makes no request.
+ */
+TAVIMO_CALENDAR_EXPORT void tavimo_calendar_request_access(
+    tavimo_calendar_access_callback callback, void* context);
+
+/* Releases a text handed out by the functions above. NULL is ignored. */
+TAVIMO_CALENDAR_EXPORT void tavimo_calendar_string_free(char* text);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TAVIMO_CALENDAR_H */

@@ -1,0 +1,198 @@
+#include "fake_node_api.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+namespace fake_napi {
+
+namespace {
+std::unique_ptr<Host> hostInstance = std::make_unique<Host>();
+std::unique_ptr<Core> coreInstance = std::make_unique<Core>();
+int envMarker;
+
+char* handOut(const std::string& text) {
+  ++core().textsHandedOut;
+  return strdup(text.c_str());
+}
+}  // namespace
+
+Host& host() { return *hostInstance; }
+Core& core() { return *coreInstance; }
+void reset() {
+  hostInstance = std::make_unique<Host>();
+  coreInstance = std::make_unique<Core>();
+}
+
+napi_value Host::make(Value value) {
+  values.push_back(std::move(value));
+  return reinterpret_cast<napi_value>(&values.back());
+}
+
+napi_env env() { return reinterpret_cast<napi_env>(&envMarker); }
+
+napi_value string(const std::string& text) {
+  return host().make({Value::Kind::string, text, false, nullptr});
+}
+
+napi_value number() { return host().make({Value::Kind::object, "", false, nullptr}); }
+
+const Value& valueOf(napi_value value) { return *reinterpret_cast<const Value*>(value); }
+
+napi_value call(const std::string& name, std::vector<napi_value> arguments) {
+  for (const auto& [property, function] : host().properties) {
+    if (property != name) continue;
+    host().arguments = std::move(arguments);
+    return valueOf(function).function(env(), nullptr);
+  }
+  throw std::logic_error("no function " + name);
+}
+
+}  // namespace fake_napi
+
+using fake_napi::host;
+using fake_napi::Value;
+
+extern "C" {
+
+// The module's allocations of its per-request records go through here.
+void* __real_calloc(size_t count, size_t size);
+void* __wrap_calloc(size_t count, size_t size) {
+  if (host().failCalloc) return nullptr;
+  return __real_calloc(count, size);
+}
+
+napi_status napi_get_undefined(napi_env, napi_value* result) {
+  *result = host().make({});
+  return napi_ok;
+}
+
+napi_status napi_get_boolean(napi_env, bool value, napi_value* result) {
+  *result = host().make({Value::Kind::boolean, "", value, nullptr});
+  return napi_ok;
+}
+
+napi_status napi_create_string_utf8(napi_env, const char* text, size_t length,
+                                    napi_value* result) {
+  if (host().failStrings) return napi_generic_failure;
+  std::string bytes = length == NAPI_AUTO_LENGTH ? std::string(text) : std::string(text, length);
+  *result = fake_napi::string(bytes);
+  return napi_ok;
+}
+
+napi_status napi_get_value_string_utf8(napi_env, napi_value value, char* buffer, size_t size,
+                                       size_t* result) {
+  const Value& v = fake_napi::valueOf(value);
+  if (v.kind != Value::Kind::string) return napi_string_expected;
+  if (buffer == nullptr) {
+    *result = v.text.size();
+    return napi_ok;
+  }
+  size_t copied = std::min(size - 1, v.text.size());
+  std::memcpy(buffer, v.text.data(), copied);
+  buffer[copied] = '\0';
+  if (result) *result = copied;
+  return napi_ok;
+}
+
+napi_status napi_create_function(napi_env, const char* name, size_t, napi_callback function,
+                                 void*, napi_value* result) {
+  *result = host().make({Value::Kind::function, name, false, function});
+  return napi_ok;
+}
+
+napi_status napi_set_named_property(napi_env, napi_value, const char* name, napi_value value) {
+  host().properties.emplace_back(name, value);
+  return napi_ok;
+}
+
+napi_status napi_get_cb_info(napi_env, napi_callback_info, size_t* argc, napi_value* argv,
+                             napi_value*, void**) {
+  for (size_t i = 0; i < *argc; ++i) {
+    argv[i] = i < host().arguments.size() ? host().arguments[i] : host().make({});
+  }
+  *argc = host().arguments.size();
+  return napi_ok;
+}
+
+napi_status napi_throw_error(napi_env, const char*, const char* message) {
+  host().thrown.emplace_back(message);
+  return napi_ok;
+}
+
+napi_status napi_create_error(napi_env, napi_value code, napi_value message, napi_value* result) {
+  if (code != nullptr) return napi_invalid_arg;
+  *result = host().make({Value::Kind::error, fake_napi::valueOf(message).text, false, nullptr});
+  return napi_ok;
+}
+
+napi_status napi_create_promise(napi_env, napi_deferred* deferred, napi_value* promise) {
+  host().promises.emplace_back();
+  *deferred = reinterpret_cast<napi_deferred>(&host().promises.back());
+  *promise = host().make({Value::Kind::promise, "", false, nullptr});
+  return napi_ok;
+}
+
+static napi_status settle(napi_deferred deferred, bool resolved, napi_value value) {
+  auto& slot = *reinterpret_cast<std::optional<fake_napi::Settlement>*>(deferred);
+  if (slot) throw std::logic_error("a promise was settled twice");
+  slot = fake_napi::Settlement{resolved, fake_napi::valueOf(value)};
+  return napi_ok;
+}
+
+napi_status napi_resolve_deferred(napi_env, napi_deferred deferred, napi_value value) {
+  return settle(deferred, true, value);
+}
+
+napi_status napi_reject_deferred(napi_env, napi_deferred deferred, napi_value value) {
+  return settle(deferred, false, value);
+}
+
+napi_status napi_create_threadsafe_function(napi_env, napi_value, napi_value, napi_value name,
+                                            size_t, size_t, void*, napi_finalize, void* context,
+                                            napi_threadsafe_function_call_js callJs,
+                                            napi_threadsafe_function* result) {
+  if (host().failThreadsafeFunctions) return napi_generic_failure;
+  host().threadsafeFunctions.push_back({fake_napi::valueOf(name).text, context, callJs, {}, 0});
+  *result = reinterpret_cast<napi_threadsafe_function>(&host().threadsafeFunctions.back());
+  return napi_ok;
+}
+
+napi_status napi_call_threadsafe_function(napi_threadsafe_function function, void* data,
+                                          napi_threadsafe_function_call_mode) {
+  reinterpret_cast<fake_napi::ThreadsafeFunction*>(function)->queued.push_back(data);
+  return napi_ok;
+}
+
+napi_status napi_release_threadsafe_function(napi_threadsafe_function function,
+                                             napi_threadsafe_function_release_mode) {
+  ++reinterpret_cast<fake_napi::ThreadsafeFunction*>(function)->released;
+  return napi_ok;
+}
+
+char* tavimo_calendar_snapshot(const char*, const char*, char** failure) {
+  auto& core = fake_napi::core();
+  ++core.snapshotCalls;
+  if (core.snapshotJson) return fake_napi::handOut(*core.snapshotJson);
+  if (failure != nullptr) {
+    *failure = core.snapshotFailure ? fake_napi::handOut(*core.snapshotFailure) : nullptr;
+  }
+  return nullptr;
+}
+
+char* tavimo_calendar_diagnostics(void) {
+  auto& core = fake_napi::core();
+  return core.diagnosticsJson ? fake_napi::handOut(*core.diagnosticsJson) : nullptr;
+}
+
+void tavimo_calendar_request_access(tavimo_calendar_access_callback callback, void* context) {
+  fake_napi::core().accessRequests.emplace_back(callback, context);
+}
+
+void tavimo_calendar_string_free(char* text) {
+  if (text != nullptr) ++fake_napi::core().textsFreed;
+  std::free(text);
+}
+
+}  // extern "C"

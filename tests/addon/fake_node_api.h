@@ -1,0 +1,77 @@
+// Just enough of Node-API, and of the four C functions of the core, to drive
+// the module's native code through paths a real host cannot be made to take:
+// Node-API calls that fail, a core that gives nothing, memory that runs out.
+#pragma once
+
+#include <node_api.h>
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tavimo_calendar.h"
+
+namespace fake_napi {
+
+struct Value {
+  enum class Kind { undefined, boolean, string, error, function, object, promise };
+  Kind kind = Kind::undefined;
+  std::string text;  // string: its bytes; error: its message
+  bool flag = false;
+  napi_callback function = nullptr;
+};
+
+struct Settlement {
+  bool resolved;
+  Value value;
+};
+
+struct ThreadsafeFunction {
+  std::string name;
+  void* context = nullptr;
+  napi_threadsafe_function_call_js callJs = nullptr;
+  std::vector<void*> queued;
+  int released = 0;
+};
+
+struct Host {
+  std::deque<Value> values;  // a deque: napi_values point into it
+  std::vector<std::pair<std::string, napi_value>> properties;  // of the exports
+  std::vector<napi_value> arguments;                            // of the next call
+  std::vector<std::string> thrown;
+  std::deque<std::optional<Settlement>> promises;  // deferred handles point into it
+  std::deque<ThreadsafeFunction> threadsafeFunctions;
+
+  // Failures to inject.
+  bool failStrings = false;
+  bool failThreadsafeFunctions = false;
+  bool failCalloc = false;
+
+  napi_value make(Value value);
+};
+
+// What the fake core was asked and hands out.
+struct Core {
+  std::optional<std::string> snapshotJson;
+  std::optional<std::string> snapshotFailure;
+  std::optional<std::string> diagnosticsJson;
+  int snapshotCalls = 0;
+  std::vector<std::pair<tavimo_calendar_access_callback, void*>> accessRequests;
+  int textsHandedOut = 0;
+  int textsFreed = 0;
+};
+
+Host& host();
+Core& core();
+void reset();
+
+napi_env env();
+napi_value string(const std::string& text);
+napi_value number();
+// Calls the registered JavaScript function `name` with `arguments`.
+napi_value call(const std::string& name, std::vector<napi_value> arguments = {});
+const Value& valueOf(napi_value value);
+
+}  // namespace fake_napi

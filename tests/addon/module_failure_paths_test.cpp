@@ -1,0 +1,175 @@
+// The module's native code on the paths a real host cannot be made to take:
+// Node-API calls that fail, a core that gives nothing, memory that runs out,
+// and teardown. Every text of the core must be handed back on each of them.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fake_node_api.h"
+
+extern "C" napi_value napi_register_module_v1(napi_env env, napi_value exports);
+extern "C" int32_t node_api_module_get_api_version_v1(void);
+
+namespace {
+
+using fake_napi::core;
+using fake_napi::host;
+using fake_napi::Value;
+using ::testing::ElementsAre;
+
+class ModuleFailurePathsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake_napi::reset();
+    napi_value exports = host().make({Value::Kind::object, "", false, nullptr});
+    ASSERT_EQ(napi_register_module_v1(fake_napi::env(), exports), exports);
+  }
+  void TearDown() override { EXPECT_EQ(core().textsFreed, core().textsHandedOut); }
+
+  static const fake_napi::Settlement& settlement(size_t promise = 0) {
+    static const fake_napi::Settlement none{false, {}};
+    const auto& slot = host().promises.at(promise);
+    return slot ? *slot : none;
+  }
+
+  // Delivers the one queued answer on the "JavaScript thread".
+  static void runQueued(napi_env env = fake_napi::env()) {
+    ASSERT_EQ(host().threadsafeFunctions.size(), 1u);
+    auto& function = host().threadsafeFunctions.front();
+    ASSERT_EQ(function.queued.size(), 1u);
+    void* data = function.queued.front();
+    function.queued.clear();
+    function.callJs(env, nullptr, function.context, data);
+  }
+
+  // Starts a request and answers it from the "answering thread".
+  static void requestAndAnswer(std::uint8_t granted, const char* message) {
+    fake_napi::call("requestAccess");
+    ASSERT_EQ(core().accessRequests.size(), 1u);
+    auto [callback, context] = core().accessRequests.front();
+    callback(granted, message, context);
+  }
+};
+
+TEST_F(ModuleFailurePathsTest, RegistersThreeFunctionsForNodeApiVersion8) {
+  std::vector<std::string> names;
+  for (const auto& property : host().properties) names.push_back(property.first);
+  EXPECT_THAT(names, ElementsAre("snapshot", "diagnostics", "requestAccess"));
+  EXPECT_EQ(node_api_module_get_api_version_v1(), 8);
+}
+
+TEST_F(ModuleFailurePathsTest, SnapshotThrowsTheFixedMessagesAndHandsEveryTextBack) {
+  struct Case {
+    std::optional<std::string> json;
+    std::optional<std::string> failure;
+    bool failStrings;
+    const char* thrown;
+  } cases[] = {
+      {std::nullopt, std::nullopt, false, "System calendar sync failed."},
+      {std::nullopt, "Calendar access was not granted (denied).", false,
+       "Calendar access was not granted (denied)."},
+      {"{}", std::nullopt, true, "The macOS Vantrel returned an invalid response."},
+  };
+  for (const Case& c : cases) {
+    fake_napi::reset();
+    SetUp();
+    core().snapshotJson = c.json;
+    core().snapshotFailure = c.failure;
+    host().failStrings = c.failStrings;
+    EXPECT_EQ(fake_napi::call("snapshot", {fake_napi::string("a"), fake_napi::string("b")}),
+              nullptr);
+    EXPECT_THAT(host().thrown, ElementsAre(c.thrown));
+    EXPECT_EQ(core().textsFreed, core().textsHandedOut);
+  }
+}
+
+TEST_F(ModuleFailurePathsTest, SnapshotArgumentsThatAreNotTwoPlainStringsNeverReachTheCore) {
+  std::vector<std::vector<napi_value>> cases = {
+      {fake_napi::string("a")},
+      {fake_napi::string("a"), fake_napi::number()},
+      {fake_napi::string(std::string("2026-03-02T09:00:00Z\0x", 22)), fake_napi::string("b")},
+  };
+  for (auto& arguments : cases) {
+    host().thrown.clear();
+    EXPECT_EQ(fake_napi::call("snapshot", arguments), nullptr);
+    EXPECT_THAT(host().thrown, ElementsAre("snapshot(startIso, endIso) requires two strings."));
+  }
+  EXPECT_EQ(core().snapshotCalls, 0);
+}
+
+TEST_F(ModuleFailurePathsTest, DiagnosticsUnavailableWhenTheCoreOrTheStringFails) {
+  EXPECT_EQ(fake_napi::call("diagnostics"), nullptr);
+  core().diagnosticsJson = "{}";
+  host().failStrings = true;
+  EXPECT_EQ(fake_napi::call("diagnostics"), nullptr);
+  EXPECT_THAT(host().thrown, ElementsAre("Calendar diagnostics are unavailable.",
+                                         "Calendar diagnostics are unavailable."));
+}
+
+TEST_F(ModuleFailurePathsTest, RequestAccessWithoutMemoryForItsContextThrows) {
+  host().failCalloc = true;
+  EXPECT_EQ(fake_napi::call("requestAccess"), nullptr);
+  EXPECT_THAT(host().thrown, ElementsAre("Calendar access request failed."));
+  EXPECT_TRUE(core().accessRequests.empty());
+}
+
+TEST_F(ModuleFailurePathsTest, NoThreadsafeFunctionRejectsTheReturnedPromise) {
+  host().failThreadsafeFunctions = true;
+  napi_value promise = fake_napi::call("requestAccess");
+  ASSERT_NE(promise, nullptr);
+  EXPECT_EQ(fake_napi::valueOf(promise).kind, Value::Kind::promise);
+  EXPECT_TRUE(host().thrown.empty());
+  EXPECT_FALSE(settlement().resolved);
+  EXPECT_EQ(settlement().value.text, "Calendar access request failed.");
+  EXPECT_TRUE(core().accessRequests.empty());
+}
+
+TEST_F(ModuleFailurePathsTest, AnswersSettleThePromiseAndReleaseTheFunction) {
+  struct Case {
+    std::uint8_t granted;
+    const char* message;
+    bool resolved;
+    Value::Kind kind;
+    std::string text;
+  } cases[] = {
+      {1, nullptr, true, Value::Kind::boolean, ""},
+      {0, "Calendar access was not granted (denied).", false, Value::Kind::error,
+       "Calendar access was not granted (denied)."},
+      {0, nullptr, false, Value::Kind::error, "Calendar access was not granted."},
+  };
+  for (const Case& c : cases) {
+    fake_napi::reset();
+    SetUp();
+    requestAndAnswer(c.granted, c.message);
+    EXPECT_FALSE(host().promises.front()) << "settled before the JavaScript thread ran";
+    runQueued();
+    EXPECT_EQ(host().threadsafeFunctions.front().name, "EventKitAccess");
+    EXPECT_EQ(settlement().resolved, c.resolved);
+    EXPECT_EQ(settlement().value.kind, c.kind);
+    EXPECT_EQ(settlement().value.flag, c.resolved);
+    EXPECT_EQ(settlement().value.text, c.text);
+    EXPECT_EQ(host().threadsafeFunctions.front().released, 1);
+  }
+}
+
+TEST_F(ModuleFailurePathsTest, AnAnswerWithoutMemoryForItsCopyStillSettlesAndReleases) {
+  fake_napi::call("requestAccess");
+  auto [callback, context] = core().accessRequests.front();
+  host().failCalloc = true;
+  callback(1, nullptr, context);
+  host().failCalloc = false;
+  runQueued();
+  EXPECT_FALSE(settlement().resolved);
+  EXPECT_EQ(settlement().value.text, "Calendar access request failed.");
+  EXPECT_EQ(host().threadsafeFunctions.front().released, 1);
+}
+
+TEST_F(ModuleFailurePathsTest, TeardownFreesTheAnswerWithoutSettling) {
+  requestAndAnswer(0, "Calendar access was not granted (denied).");
+  runQueued(nullptr);
+  EXPECT_FALSE(host().promises.front());
+  EXPECT_EQ(host().threadsafeFunctions.front().released, 0);
+  // The module keeps the context for an answer still to come; nothing will.
+  std::free(host().threadsafeFunctions.front().context);
+}
+
+}  // namespace

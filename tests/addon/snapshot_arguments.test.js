@@ -1,0 +1,75 @@
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const vantrel = require('../../index.js');
+const { useStore } = require('./standin_store.js');
+
+const kTwoStrings = 'snapshot(startIso, endIso) requires two strings.';
+const kBadDates = 'Vantrel requires a start and end ISO date.';
+const start = '2026-03-02T00:00:00Z';
+const end = '2026-03-03T00:00:00Z';
+
+function assertThrowsPlainError(call, message) {
+  assert.throws(call, (error) => {
+    assert.equal(Object.getPrototypeOf(error), Error.prototype);
+    assert.equal(error.message, message);
+    assert.equal(error.code, undefined);
+    return true;
+  });
+}
+
+test('arguments that are not two strings are refused before the core', () => {
+  // A store whose every read fails: only the module's own check can answer.
+  useStore({ status: 3, calendars: 'not a list' });
+  const cases = [
+    [],
+    [start],
+    [1, 2],
+    [start, 2],
+    [1, end],
+    [start, null],
+    [undefined, end],
+    [start, { toString: () => end }],
+  ];
+  for (const args of cases) {
+    assertThrowsPlainError(() => vantrel.snapshot(...args), kTwoStrings);
+  }
+});
+
+test('a string holding a NUL is refused, not cut short into a valid date', () => {
+  useStore({ status: 3 });
+  assertThrowsPlainError(() => vantrel.snapshot(`${start}\0junk`, end), kTwoStrings);
+  assertThrowsPlainError(() => vantrel.snapshot(start, `${end}\0`), kTwoStrings);
+});
+
+test('dates the core rejects throw its text', () => {
+  useStore({ status: 3 });
+  const cases = [
+    [end, start],
+    [start, start],
+    ['2026-03-02', '2026-03-03'],
+    ['2026-03-02T00:00:00', end],
+    ['', end],
+    [` ${start}`, end],
+  ];
+  for (const [from, to] of cases) {
+    assertThrowsPlainError(() => vantrel.snapshot(from, to), kBadDates);
+  }
+});
+
+test('arguments past the second are ignored', () => {
+  useStore({ status: 3, calendars: [{ id: 'c', title: 'C', source: 'S' }] });
+  assert.equal(vantrel.snapshot(start, end, 'extra', 42), vantrel.snapshot(start, end));
+});
+
+test('without full access the denial message is thrown and nothing is asked', () => {
+  useStore({ status: 0, request: { granted: true } });
+  assert.throws(() => vantrel.snapshot(start, end), {
+    message: /^Calendar access was not granted \(not-determined\)\./,
+  });
+  assert.equal(JSON.parse(vantrel.diagnostics()).status, 'not-determined');
+  useStore({ status: 2, bundleIdentifier: 'com.github.Electron' });
+  assert.throws(() => vantrel.snapshot(start, end), {
+    message: /^Calendar access was not granted \(denied\)\. This window is the development Electron app/,
+  });
+});
