@@ -1,0 +1,238 @@
+// The platform layer of every non-macOS build: answers the bridge's platform
+// operations from the JSON document that VANTREL_STANDIN_STORE names, so the
+// whole bridge runs and is tested end to end without EventKit.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+#include "bridge_failure.h"
+#include "platform.h"
+#include "standin_current_document.h"
+#include "standin_document.h"
+
+namespace vantrel::platform {
+
+// A store sees one document for its whole life, so one snapshot read is
+// consistent even when the file changes half way.
+struct Store {
+  std::shared_ptr<const standin::Document> document;
+};
+
+struct EventList {
+  std::shared_ptr<const standin::Document> document;
+  std::vector<std::size_t> indices;  // into the document's events
+};
+
+namespace {
+
+// Longest single wait, so that a huge delay or step cannot overflow the
+// clocks' integer durations; effectively "never".
+constexpr double kLongestWaitSeconds = 1e9;
+
+// The answers delivered so far. Statuses are read from any thread.
+struct AccessState {
+  std::mutex mutex;
+  std::condition_variable delivered;
+  std::uint64_t deliveries = 0;
+  // Document generation -> the status after its answer. Keyed on the document
+  // so that a late answer for an older document cannot change a newer one.
+  std::unordered_map<std::uint64_t, std::int64_t> statusAfter;
+};
+
+// Never destroyed: a detached delivery thread may still run while the process
+// exits.
+AccessState& accessState() {
+  static AccessState* const instance = new AccessState;
+  return *instance;
+}
+
+void sleepMilliseconds(double milliseconds) {
+  if (milliseconds <= 0) return;
+  std::this_thread::sleep_for(
+      std::chrono::duration<double>(std::min(milliseconds / 1000, kLongestWaitSeconds)));
+}
+
+// The status changes first, so the completion already sees the answer's status.
+void deliver(const Store& store, const standin::AccessAnswer& answer,
+             const AccessCompletion& completion) {
+  AccessState& state = accessState();
+  {
+    const std::lock_guard lock(state.mutex);
+    state.statusAfter[store.document->generation] = answer.statusAfter;
+  }
+  // Wake the run loop even if the completion throws.
+  struct Notify {
+    AccessState& state;
+    ~Notify() {
+      {
+        const std::lock_guard lock(state.mutex);
+        ++state.deliveries;
+      }
+      state.delivered.notify_all();
+    }
+  } notify{state};
+  if (completion) completion(answer.granted, answer.error);
+}
+
+void assignText(std::optional<std::string>& into, const std::string& text) {
+  if (into) {
+    into->assign(text);  // keeps the reused text's capacity
+  } else {
+    into.emplace(text);
+  }
+}
+
+void assignText(std::optional<std::string>& into, const std::optional<std::string>& text) {
+  if (text) {
+    assignText(into, *text);
+  } else {
+    into.reset();
+  }
+}
+
+}  // namespace
+
+std::int64_t authorizationStatus() {
+  const auto document = standin::currentDocumentOrUnset();
+  AccessState& state = accessState();
+  const std::lock_guard lock(state.mutex);
+  const auto answered = state.statusAfter.find(document->generation);
+  return answered == state.statusAfter.end() ? document->status : answered->second;
+}
+
+StoreRef newStore() { return std::make_shared<Store>(Store{standin::currentDocument()}); }
+
+std::optional<std::vector<CalendarRef>> eventCalendars(Store& store) {
+  const auto& document = store.document;
+  if (!document->calendars) return std::nullopt;
+  std::vector<CalendarRef> calendars;
+  calendars.reserve(document->calendars->size());
+  for (const Calendar& calendar : *document->calendars) {
+    calendars.emplace_back(document, &calendar);
+  }
+  return calendars;
+}
+
+std::optional<std::string> calendarIdentifier(const Calendar& calendar) {
+  return calendar.identifier;
+}
+
+std::optional<std::string> calendarTitle(const Calendar& calendar) { return calendar.title; }
+
+std::optional<std::string> calendarSourceTitle(const Calendar& calendar) {
+  return calendar.sourceTitle;
+}
+
+std::optional<std::vector<double>> calendarColorComponents(const Calendar& calendar) {
+  return calendar.colorComponents;
+}
+
+EventListRef eventsMatching(Store& store, Instant start, Instant end,
+                            const std::vector<CalendarRef>& calendars) {
+  const auto& document = store.document;
+  auto list = std::make_shared<EventList>();
+  list->document = document;
+
+  // Calendars match by identifier, so calendars of another store serve too.
+  std::vector<char> selected(document->eventCalendarIds.size(), 0);
+  bool anySelected = false;
+  for (const CalendarRef& calendar : calendars) {
+    if (!calendar || !calendar->identifier) continue;
+    const auto key = document->calendarKeys.find(*calendar->identifier);
+    if (key == document->calendarKeys.end()) continue;
+    selected[key->second] = 1;
+    anySelected = true;
+  }
+  if (!anySelected) return list;
+
+  const auto& spans = document->eventSpans;
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    const standin::EventSpan& span = spans[i];
+    // Overlap, where an event of zero length at the start counts.
+    if (selected[span.calendarKey] && span.start < end &&
+        (span.end > start || span.start >= start)) {
+      list->indices.push_back(i);
+    }
+  }
+  return list;
+}
+
+std::size_t eventCount(const EventList& events) { return events.indices.size(); }
+
+void readEvent(const EventList& events, std::size_t index, EventValues& into) {
+  if (index >= events.indices.size()) {
+    throw PlatformError("stand-in store: event " + std::to_string(index) + " of " +
+                        std::to_string(events.indices.size()) + " asked for");
+  }
+  const standin::Document& document = *events.document;
+  const std::size_t event = events.indices[index];
+  const standin::EventSpan& span = document.eventSpans[event];
+  const standin::EventTexts& texts = document.eventTexts[event];
+  assignText(into.itemIdentifier, texts.identifier);
+  assignText(into.calendarIdentifier, document.eventCalendarIds[span.calendarKey]);
+  assignText(into.title, texts.title);
+  assignText(into.location, texts.location);
+  into.start = span.start;
+  into.end = span.end;
+  into.isAllDay = texts.isAllDay;
+}
+
+void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
+  if (!store) throw PlatformError("stand-in store: access requested without a store");
+  const StoreRef keep = store;  // whatever the completion lets go of
+  const auto& answer = keep->document->request;
+  // Never answered: nothing will call the completion, so nothing keeps it.
+  if (!answer) return;
+  if (answer->onCallerThread) {
+    sleepMilliseconds(answer->delayMs);
+    deliver(*keep, *answer, completion);
+    return;
+  }
+  try {
+    // The thread holds the store until the completion has run, as EventKit does.
+    std::thread([store, answer = *answer, completion = std::move(completion)] {
+      sleepMilliseconds(answer.delayMs);
+      deliver(*store, answer, completion);
+    }).detach();
+  } catch (const std::system_error& error) {
+    throw PlatformError(std::string("stand-in store: cannot start the answering thread (") +
+                        error.what() + ")");
+  }
+}
+
+// No application to bring to the front.
+void activateApplication() {}
+
+std::optional<std::string> mainBundleIdentifier() {
+  return standin::currentDocumentOrUnset()->bundleIdentifier;
+}
+
+std::optional<std::string> mainBundleExecutablePath() {
+  return standin::currentDocumentOrUnset()->executablePath;
+}
+
+std::vector<std::string> processArguments() { return standin::currentDocumentOrUnset()->arguments; }
+
+double now() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+void runLoopStep(double seconds) {
+  // Deliveries this thread has not yet woken for: an answer that arrived just
+  // before the step ends it at once instead of after the full step.
+  thread_local std::uint64_t deliveriesSeen = 0;
+  AccessState& state = accessState();
+  std::unique_lock lock(state.mutex);
+  if (seconds > 0) {
+    state.delivered.wait_for(lock,
+                             std::chrono::duration<double>(std::min(seconds, kLongestWaitSeconds)),
+                             [&] { return state.deliveries != deliveriesSeen; });
+  }
+  deliveriesSeen = state.deliveries;
+}
+
+}  // namespace vantrel::platform

@@ -1,0 +1,226 @@
+#include "standin_current_document.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <tuple>
+#include <utility>
+
+#include "bridge_failure.h"
+#include "standin_process.h"
+
+namespace vantrel::standin {
+namespace {
+
+constexpr const char* kVariable = "VANTREL_STANDIN_STORE";
+
+// File systems stamp modification times from a coarse clock (a few
+// milliseconds on ext4 and tmpfs, two seconds on FAT), so a rewrite of the same
+// size soon after a read can keep the same time. Until a file's time is this
+// much older than our read, a cache hit is checked against the contents.
+constexpr double kTimestampSlackSeconds = 3.0;
+
+// Which file, in which state. A file that cannot be opened is keyed on its
+// error, so its warning too is written once.
+struct FileIdentity {
+  std::string path;
+  int openError = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  time_t modifiedSeconds = 0;
+  long modifiedNanoseconds = 0;
+
+  auto tied() const {
+    return std::tie(path, openError, device, inode, size, modifiedSeconds, modifiedNanoseconds);
+  }
+  bool operator==(const FileIdentity& other) const { return tied() == other.tied(); }
+  bool operator<(const FileIdentity& other) const { return tied() < other.tied(); }
+};
+
+// One file's outcome: a document, or the full text of what is wrong with it.
+struct Loaded {
+  FileIdentity identity;
+  std::size_t contentHash = 0;
+  // The identity alone vouches for the contents (see kTimestampSlackSeconds).
+  bool settled = false;
+  std::shared_ptr<const Document> document;
+  std::string problem;
+};
+
+// Only the latest file is kept: a process that moves between scenarios does
+// not pile up documents, and moving back re-parses, so it starts afresh.
+struct Cache {
+  std::mutex mutex;
+  Loaded latest;
+  std::set<std::pair<FileIdentity, std::size_t>> warned;  // identity, content hash
+};
+
+// Never destroyed: a delivery thread may still ask for the status while the
+// process exits.
+Cache& cache() {
+  static Cache* const instance = new Cache;
+  return *instance;
+}
+
+const std::shared_ptr<const Document>& unset() {
+  static const auto* const instance =
+      new std::shared_ptr<const Document>(std::make_shared<const Document>(unsetDocument()));
+  return *instance;
+}
+
+std::string problemText(const std::string& path, const std::string& problem) {
+  return "stand-in store " + validUtf8(path) + ": " + problem;
+}
+
+std::string errorMessage(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+// Seconds on the clock that file times come from.
+double wallClock() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// Reads the rest of `fd`; false (with errno set) when a read fails.
+bool readAll(int fd, std::string& into) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count == 0) return true;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    into.append(buffer, static_cast<std::size_t>(count));
+  }
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+const Loaded& remember(Cache& state, Loaded loaded) {
+  state.latest = std::move(loaded);
+  return state.latest;
+}
+
+Loaded failed(FileIdentity identity, std::string problem, bool settled = true) {
+  Loaded loaded;
+  const std::string& path = identity.path;
+  loaded.problem = problemText(path, problem);
+  loaded.identity = std::move(identity);
+  loaded.settled = settled;
+  return loaded;
+}
+
+// The document at `path`, from the cache when the file has not changed.
+// Called with the cache locked.
+const Loaded& load(Cache& state, const std::string& path) {
+  const double started = wallClock();
+  FileIdentity identity{path};
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat status {};
+  if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
+    identity.openError = errno;
+    if (state.latest.identity == identity) return state.latest;
+    const std::string reason = errorMessage(identity.openError);
+    return remember(state, failed(std::move(identity), "cannot be read (" + reason + ")"));
+  }
+  identity.device = status.st_dev;
+  identity.inode = status.st_ino;
+  identity.size = status.st_size;
+  identity.modifiedSeconds = status.st_mtim.tv_sec;
+  identity.modifiedNanoseconds = status.st_mtim.tv_nsec;
+  const bool sameIdentity = state.latest.identity == identity;
+  if (sameIdentity && state.latest.settled) return state.latest;
+
+  // A directory or a pipe would fail the read or block it.
+  if (!S_ISREG(status.st_mode)) {
+    return remember(state, failed(std::move(identity), "is not a regular file"));
+  }
+  std::string text;
+  text.reserve(static_cast<std::size_t>(status.st_size));
+  if (!readAll(file.get(), text)) {
+    const std::string reason = errorMessage(errno);
+    return remember(state, failed(std::move(identity), "cannot be read (" + reason + ")", false));
+  }
+  const double modified = static_cast<double>(status.st_mtim.tv_sec) +
+                          static_cast<double>(status.st_mtim.tv_nsec) * 1e-9;
+  const bool settled = modified < started - kTimestampSlackSeconds;
+  const std::size_t contentHash = std::hash<std::string_view>{}(text);
+  if (sameIdentity && state.latest.contentHash == contentHash) {
+    state.latest.settled = settled;
+    return state.latest;
+  }
+
+  Loaded loaded;
+  try {
+    loaded.document = std::make_shared<const Document>(parseDocument(text));
+  } catch (const DocumentFormatError& error) {
+    loaded = failed(identity, error.what());
+  }
+  loaded.identity = std::move(identity);
+  loaded.contentHash = contentHash;
+  loaded.settled = settled;
+  return remember(state, std::move(loaded));
+}
+
+std::string variablePath() {
+  const char* value = std::getenv(kVariable);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+}  // namespace
+
+std::shared_ptr<const Document> currentDocument() {
+  const std::string path = variablePath();
+  if (path.empty()) return unset();
+  Cache& state = cache();
+  const std::lock_guard lock(state.mutex);
+  const Loaded& loaded = load(state, path);
+  if (!loaded.document) throw PlatformError(loaded.problem);
+  return loaded.document;
+}
+
+std::shared_ptr<const Document> currentDocumentOrUnset() {
+  const std::string path = variablePath();
+  if (path.empty()) return unset();
+  Cache& state = cache();
+  const std::lock_guard lock(state.mutex);
+  const Loaded& loaded = load(state, path);
+  if (loaded.document) return loaded.document;
+  if (state.warned.emplace(loaded.identity, loaded.contentHash).second) {
+    // One line, even for a path with a line break in it.
+    std::string line = loaded.problem;
+    for (char& c : line) {
+      if (c == '\n' || c == '\r') c = ' ';
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+  return unset();
+}
+
+}  // namespace vantrel::standin

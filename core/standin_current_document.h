@@ -1,0 +1,26 @@
+// The document that VANTREL_STANDIN_STORE names at this moment. The variable is
+// read at every call; the parsed document is cached on the file's identity
+// (path, device, inode, size, modification time to the nanosecond), so a
+// rewritten file or another path takes effect at the next call while repeated
+// calls on an unchanged file parse it once. A file modified in the last few
+// seconds is read again and compared, since a quick rewrite of the same size
+// can keep the same coarse modification time.
+#pragma once
+
+#include <memory>
+
+#include "standin_document.h"
+
+namespace vantrel::standin {
+
+// The current document; the unset-variable document when the variable is unset
+// or empty. Throws PlatformError ("stand-in store <path>: <problem>") when the
+// file cannot be read or is not a valid document.
+std::shared_ptr<const Document> currentDocument();
+
+// As currentDocument, but for the queries that cannot fail (status, bundle,
+// arguments): a bad document answers as an unset variable does, and its problem
+// goes to standard error, once per process and document, so it is not hidden.
+std::shared_ptr<const Document> currentDocumentOrUnset();
+
+}  // namespace vantrel::standin

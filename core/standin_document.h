@@ -1,0 +1,85 @@
+// The stand-in store's document (one JSON object; samples/standin-store.json is
+// an example), parsed once into plain values: every default resolved, every
+// instant computed, so that a query is a scan over numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform.h"
+
+namespace vantrel::platform {
+
+// A calendar of the document. Handed out as an aliasing CalendarRef that keeps
+// the whole document alive.
+struct Calendar {
+  std::optional<std::string> identifier;
+  std::optional<std::string> title;
+  std::optional<std::string> sourceTitle;
+  std::optional<std::vector<double>> colorComponents;
+};
+
+}  // namespace vantrel::platform
+
+namespace vantrel::standin {
+
+// How a full-access request is answered.
+struct AccessAnswer {
+  bool granted = true;
+  std::optional<std::string> error;
+  std::int64_t statusAfter = 3;
+  double delayMs = 0;
+  bool onCallerThread = false;
+};
+
+// What a query scans: kept apart from the texts so that a million of them stay
+// dense in memory.
+struct EventSpan {
+  platform::Instant start;
+  platform::Instant end;
+  std::size_t calendarKey;  // index into Document::eventCalendarIds
+};
+
+struct EventTexts {
+  std::optional<std::string> identifier;
+  std::optional<std::string> title;
+  std::optional<std::string> location;
+  bool isAllDay = false;
+};
+
+struct Document {
+  // Unique to this parse: an answered request changes the status of this
+  // document only, and a rewritten file is a new document.
+  std::uint64_t generation = 0;
+  std::int64_t status = 3;
+  std::optional<std::string> bundleIdentifier;
+  std::optional<std::string> executablePath;
+  std::vector<std::string> arguments;
+  std::optional<AccessAnswer> request;
+  std::optional<std::vector<platform::Calendar>> calendars = std::vector<platform::Calendar>{};
+  std::vector<EventSpan> eventSpans;  // parallel to eventTexts, in document order
+  std::vector<EventTexts> eventTexts;
+  std::vector<std::string> eventCalendarIds;                  // each distinct `calendar` text once
+  std::unordered_map<std::string, std::size_t> calendarKeys;  // text -> its index
+};
+
+// What is wrong with a document: "events[3].start: ..." (key path, then problem).
+class DocumentFormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses one document. Missing `executablePath` and `arguments` take the real
+// process's values. Throws DocumentFormatError.
+Document parseDocument(std::string_view json);
+
+// The store without a calendar database: what an unset variable gives.
+Document unsetDocument();
+
+}  // namespace vantrel::standin

@@ -1,0 +1,175 @@
+// A document that is wrong in any way fails every operation that can fail with
+// a text naming the file and the fault, and makes status queries answer 1 with
+// one line on standard error; nothing is read as an empty calendar.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "bridge_failure.h"
+#include "platform.h"
+#include "standin_test_document.h"
+
+namespace vantrel {
+namespace {
+
+using standin_test::TestDocument;
+
+struct BadDocument {
+  const char* json;
+  const char* problem;  // the text after "stand-in store <path>: "
+};
+
+constexpr const char* kEvent =
+    R"({"calendar":"c","start":"2026-03-02T09:00:00Z","end":"2026-03-02T10:00:00Z"})";
+
+std::string withSecondEvent(const std::string& fields) {
+  return std::string(R"({"events":[)") + kEvent + R"(,{"calendar":"c","start":0,"end":1)" + fields +
+         "}]}";
+}
+
+const BadDocument kBadDocuments[] = {
+    {"[]", "expected a JSON object, found an array"},
+    {R"({"status":"3"})", R"(status: expected an integer, found "3")"},
+    {R"({"status":3.5})", "status: expected an integer, found 3.5"},
+    {R"({"status":18446744073709551615})",
+     "status: 18446744073709551615 does not fit a signed 64-bit integer"},
+    {R"({"bundleIdentifier":7})", "bundleIdentifier: expected a string or null, found 7"},
+    {R"({"executablePath":[]})", "executablePath: expected a string or null, found an array"},
+    {R"({"arguments":null})", "arguments: expected an array of strings, found null"},
+    {R"({"arguments":["a",1]})", "arguments[1]: expected a string, found 1"},
+    {R"({"request":true})", "request: expected an object or null, found true"},
+    {R"({"request":{"granted":"yes"}})", R"(request.granted: expected true or false, found "yes")"},
+    {R"({"request":{"error":false}})", "request.error: expected a string or null, found false"},
+    {R"({"request":{"statusAfter":"3"}})",
+     R"(request.statusAfter: expected an integer, found "3")"},
+    {R"({"request":{"delayMs":"5"}})", R"(request.delayMs: expected a number, found "5")"},
+    {R"({"request":{"delayMs":-1}})", "request.delayMs: -1 is negative"},
+    {R"({"request":{"thread":"main"}})",
+     R"(request.thread: "main" is neither "other" nor "caller")"},
+    {R"({"request":{"thread":1}})", R"(request.thread: expected "other" or "caller", found 1)"},
+    {R"({"calendars":{}})", "calendars: expected an array or null, found an object"},
+    {R"({"calendars":[{},1]})", "calendars[1]: expected an object, found 1"},
+    {R"({"calendars":[{"id":1}]})", "calendars[0].id: expected a string or null, found 1"},
+    {R"({"calendars":[{"title":{}}]})",
+     "calendars[0].title: expected a string or null, found an object"},
+    {R"({"calendars":[{"source":true}]})",
+     "calendars[0].source: expected a string or null, found true"},
+    {R"({"calendars":[{"color":"red"}]})",
+     R"(calendars[0].color: expected an array of numbers or null, found "red")"},
+    {R"({"calendars":[{"color":[1,"0"]}]})",
+     R"(calendars[0].color[1]: expected a number, found "0")"},
+    {R"({"events":null})", "events: expected an array, found null"},
+    {R"({"events":[[]]})", "events[0]: expected an object, found an array"},
+    {R"({"events":[{"start":0,"end":1}]})", "events[0].calendar: missing"},
+    {R"({"events":[{"calendar":null,"start":0,"end":1}]})",
+     "events[0].calendar: expected a string, found null"},
+    {R"({"events":[{"calendar":"c","end":1}]})", "events[0].start: missing"},
+    {R"({"events":[{"calendar":"c","start":0}]})", "events[0].end: missing"},
+    {R"({"events":[{"calendar":"c","start":true,"end":1}]})",
+     "events[0].start: expected an ISO-8601 date-time text or a number of seconds, found true"},
+    {R"({"events":[{"calendar":"c","start":0,"end":1e300}]})",
+     "events[0].end: 1e300 is outside the years 0000 to 9999"},
+    {R"({"events":[{"calendar":"c","start":"2026-13-01","end":1}]})",
+     R"(events[0].start: "2026-13-01" is not an ISO-8601 date-time)"},
+    {R"({"events":[{"calendar":"c","start":0,"end":"2026-03-02T10:00:00"}]})",
+     R"(events[0].end: "2026-03-02T10:00:00" is not an ISO-8601 date-time)"},
+};
+
+const std::pair<std::string, const char*> kBadSecondEvents[] = {
+    {withSecondEvent(R"(,"id":5)"), "events[1].id: expected a string or null, found 5"},
+    {withSecondEvent(R"(,"title":["x"])"),
+     "events[1].title: expected a string or null, found an array"},
+    {withSecondEvent(R"(,"location":0)"), "events[1].location: expected a string or null, found 0"},
+    {withSecondEvent(R"(,"allDay":"true")"),
+     R"(events[1].allDay: expected true or false, found "true")"},
+};
+
+// Every failing operation carries `expected`; status queries answer 1 and say
+// it once on standard error; the bundle values fall back to the real process.
+void expectBadDocument(const std::string& path, const std::string& problem) {
+  const std::string expected = "stand-in store " + path + ": " + problem;
+  try {
+    platform::newStore();
+    ADD_FAILURE() << "newStore accepted the document; expected: " << expected;
+  } catch (const PlatformError& error) {
+    EXPECT_EQ(error.what(), expected);
+  }
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(platform::authorizationStatus(), 1);
+  EXPECT_EQ(platform::authorizationStatus(), 1);
+  EXPECT_EQ(platform::mainBundleIdentifier(), std::nullopt);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), expected + "\n");
+}
+
+TEST(StandinBadDocument, EveryWrongKeyNamesItsPath) {
+  for (const BadDocument& bad : kBadDocuments) {
+    SCOPED_TRACE(bad.json);
+    const TestDocument document(bad.json);
+    expectBadDocument(document.path(), bad.problem);
+  }
+  for (const auto& [json, problem] : kBadSecondEvents) {
+    SCOPED_TRACE(json);
+    const TestDocument document(json);
+    expectBadDocument(document.path(), problem);
+  }
+}
+
+TEST(StandinBadDocument, NotJsonGivesTheParserPosition) {
+  for (const char* text : {"{", "", "{\"status\": 3,}", "nonsense"}) {
+    SCOPED_TRACE(text);
+    const TestDocument document(text);
+    try {
+      platform::newStore();
+      ADD_FAILURE() << "newStore accepted a document that is not JSON";
+    } catch (const PlatformError& error) {
+      EXPECT_EQ(std::string(error.what())
+                    .rfind("stand-in store " + document.path() +
+                               ": not JSON: parse error at line 1, column ",
+                           0),
+                0u)
+          << error.what();
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::authorizationStatus(), 1);
+    const std::string written = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
+  }
+}
+
+TEST(StandinBadDocument, UnreadableFiles) {
+  std::string directory = testing::TempDir() + "vantrel-standin-XXXXXX";
+  ASSERT_NE(mkdtemp(directory.data()), nullptr);
+  const std::string missing = directory + "/missing.json";
+  setenv(standin_test::kVariable, missing.c_str(), 1);
+  expectBadDocument(missing, "cannot be read (No such file or directory)");
+
+  setenv(standin_test::kVariable, directory.c_str(), 1);
+  expectBadDocument(directory, "is not a regular file");
+  unsetenv(standin_test::kVariable);
+  rmdir(directory.c_str());
+}
+
+TEST(StandinBadDocument, WarnsAgainOnlyForAnotherDocument) {
+  const TestDocument document(R"({"status":"x"})");
+  testing::internal::CaptureStderr();
+  platform::authorizationStatus();
+  // Same size, newer contents: another document with the same fault.
+  document.write(R"({"status":"y"})");
+  timespec times[2] = {{0, UTIME_NOW}, {12345, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, document.path().c_str(), times, 0), 0);
+  platform::authorizationStatus();
+  platform::authorizationStatus();
+  const std::string written = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(written, "stand-in store " + document.path() +
+                         ": status: expected an integer, found \"x\"\n"
+                         "stand-in store " +
+                         document.path() + ": status: expected an integer, found \"y\"\n");
+}
+
+}  // namespace
+}  // namespace vantrel
