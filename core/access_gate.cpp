@@ -1,0 +1,76 @@
+#include "access_gate.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "authorization_labels.h"
+#include "bridge_failure.h"
+#include "snapshot_reader.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr std::int64_t kRestricted = 1;
+constexpr std::int64_t kDenied = 2;
+
+// Shared by the waiter and the completion, which may outlive the wait. No lock:
+// `finished` is the hand-over point, stored with release after the two other
+// cells and loaded with acquire before they are read.
+struct AccessRequestCells {
+  std::atomic<bool> claimed{false};
+  bool granted = false;
+  std::optional<std::string> error;
+  std::atomic<bool> finished{false};
+};
+
+}  // namespace
+
+bool waitForAccessRequest(const std::function<void(platform::AccessCompletion)>& start) {
+  auto cells = std::make_shared<AccessRequestCells>();
+  start([cells](bool granted, std::optional<std::string> error) {
+    // A platform that answered twice would write cells the waiter is reading.
+    if (cells->claimed.exchange(true, std::memory_order_relaxed)) return;
+    cells->granted = granted;
+    cells->error = std::move(error);
+    cells->finished.store(true, std::memory_order_release);
+  });
+  const double deadline = platform::now() + kAccessRequestTimeLimit;
+
+  if (!cells->finished.load(std::memory_order_acquire)) {
+    while (true) {
+      if (platform::now() > deadline) throw BridgeFailure::accessTimedOut;
+      platform::runLoopStep(kAccessWaitStep);
+      if (cells->finished.load(std::memory_order_acquire)) break;
+    }
+  }
+  if (cells->error) throw PlatformError(*cells->error);
+  return cells->granted;
+}
+
+void requestCalendarAccess(const platform::StoreRef& store) {
+  if (platform::authorizationStatus() == kFullAccess) return;
+
+  const std::int64_t status = platform::authorizationStatus();
+  if (status == kRestricted || status == kDenied) throw BridgeFailure::accessDenied;
+
+  const bool granted = waitForAccessRequest([&store](platform::AccessCompletion completion) {
+    platform::requestFullAccess(store, std::move(completion));
+  });
+  if (platform::authorizationStatus() == kFullAccess || granted) return;
+  throw BridgeFailure::accessDenied;
+}
+
+BridgeSnapshot snapshot(platform::Instant start, platform::Instant end) {
+  {
+    const platform::StoreRef store = platform::newStore();
+    requestCalendarAccess(store);
+  }
+  return readAuthorizedSnapshot(start, end);
+}
+
+}  // namespace vantrel
