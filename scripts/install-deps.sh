@@ -5,11 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev
-          libbenchmark-dev clang libclang-rt-14-dev binutils nodejs npm)
+          libbenchmark-dev clang libclang-rt-14-dev binutils)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
+# Node.js may come from outside Debian's packages; only ask for it when absent.
+command -v node >/dev/null 2>&1 || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 if ((${#missing[@]})); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"

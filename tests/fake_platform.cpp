@@ -5,9 +5,12 @@
 
 namespace vantrel::platform {
 
+// Counts itself in the fake that made it, even when that fake is being
+// replaced by reset() while requests still hold the store.
 struct Store {
-  Store() { ++fake::platform().storesAlive; }
-  ~Store() { --fake::platform().storesAlive; }
+  explicit Store(fake::Platform& owner) : owner(owner) { ++owner.storesAlive; }
+  ~Store() { --owner.storesAlive; }
+  fake::Platform& owner;
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 };
@@ -64,7 +67,7 @@ std::int64_t authorizationStatus() {
 StoreRef newStore() {
   platform().record("newStore");
   ++platform().storesCreated;
-  return std::make_shared<Store>();
+  return std::make_shared<Store>(platform());
 }
 
 std::optional<std::vector<CalendarRef>> eventCalendars(Store&) {
