@@ -53,17 +53,39 @@ class BridgeEvent {
     return part(5);
   }
 
+  // Found while the texts are copied in, so that a JSON writer need not read
+  // them again to size its output: which texts a JSON string holds byte for
+  // byte (see json_text.h), and what escaping adds to the texts' length
+  // (nullopt when that is unknown, as for text that is not UTF-8).
+  enum PlainText : std::uint8_t {
+    kPlainId = 1 << 0,
+    kPlainCalendarId = 1 << 1,
+    kPlainTitle = 1 << 2,
+    kPlainStartIso = 1 << 3,
+    kPlainEndIso = 1 << 4,
+    kPlainLocation = 1 << 5,
+  };
+  std::uint8_t plainTexts() const { return plainTexts_; }
+  std::optional<std::size_t> jsonEscapeBytes() const {
+    if (escapeBytes_ == kUnknownEscapeBytes) return std::nullopt;
+    return escapeBytes_;
+  }
+
  private:
   static constexpr std::size_t kParts = 6;
   std::string_view part(std::size_t i) const {
     std::uint32_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::string_view(texts_).substr(begin, ends_[i] - begin);
+    return std::string_view(texts_.data() + begin, ends_[i] - begin);
   }
+
+  static constexpr std::uint32_t kUnknownEscapeBytes = UINT32_MAX;
 
   std::string texts_;                      // the six texts back to back
   std::array<std::uint32_t, kParts> ends_;  // where each text ends in texts_
+  std::uint32_t escapeBytes_ = 0;
   bool isAllDay_;
   bool hasLocation_;
+  std::uint8_t plainTexts_ = 0;
 };
 
 class BridgeSnapshot {

@@ -56,14 +56,14 @@ std::string executablePath() {
 // Texts are handed to parseIso as raw bytes. Reading them as UTF-8 with U+FFFD
 // for invalid sequences first would change nothing: every accepted date is
 // ASCII, so a text with an invalid sequence fails either way.
-BridgeSnapshot readSnapshotOfRange(const char* startIso, const char* endIso) {
+char* readSnapshotOfRange(const char* startIso, const char* endIso) {
   if (startIso == nullptr || endIso == nullptr) throw BridgeFailure::invalidArguments;
   std::optional<Instant> start = parseIso(startIso);
   if (!start) throw BridgeFailure::invalidArguments;
   std::optional<Instant> end = parseIso(endIso);
   if (!end) throw BridgeFailure::invalidArguments;
   if (!(*start < *end)) throw BridgeFailure::invalidArguments;
-  return readAuthorizedSnapshot(*start, *end);
+  return readAuthorizedSnapshotText(*start, *end);
 }
 
 // One access request's callback and context. Whatever path reaches it first
@@ -150,7 +150,7 @@ char* tavimo_calendar_snapshot(const char* start_iso, const char* end_iso,
                                char** failure_text) {
   using namespace vantrel;
   try {
-    char* json = encodeSnapshotToMallocText(readSnapshotOfRange(start_iso, end_iso));
+    char* json = readSnapshotOfRange(start_iso, end_iso);
     if (json == nullptr && failure_text != nullptr) *failure_text = nullptr;
     return json;
   } catch (...) {

@@ -1,154 +1,88 @@
 #include "json_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "bridge_failure.h"
+#include "json_text.h"
 
 namespace vantrel {
 namespace {
 
-// For each byte: the letter after the backslash of its escape, 'u' for a
-// \u00XX escape, 0 when the byte is written as it is. Only the five usual
-// control characters get short escapes; the others use lower-case hex.
-constexpr std::array<char, 256> kEscapeLetter = [] {
-  std::array<char, 256> table{};
-  for (int c = 0; c < 0x20; ++c) table[c] = 'u';
-  table['\b'] = 'b';
-  table['\f'] = 'f';
-  table['\n'] = 'n';
-  table['\r'] = 'r';
-  table['\t'] = 't';
-  table['"'] = '"';
-  table['\\'] = '\\';
-  table['/'] = '/';
-  return table;
-}();
-
-// Bytes an escape adds to the text's own length, or kMultibyte for the lead
-// (or stray continuation) byte of a non-ASCII sequence, which needs checking.
-constexpr std::uint8_t kMultibyte = 0xFF;
-constexpr std::array<std::uint8_t, 256> kExtraBytes = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (int c = 0; c < 256; ++c) {
-    if (c >= 0x80) {
-      table[c] = kMultibyte;
-    } else if (kEscapeLetter[c] == 'u') {
-      table[c] = 5;
-    } else if (kEscapeLetter[c] != 0) {
-      table[c] = 1;
-    }
-  }
-  return table;
-}();
-
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// Eight bytes at a time: most texts (identifiers, ISO dates) have nothing to
-// escape, and these tests are exact, not just likely.
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-std::uint64_t loadWord(const unsigned char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-constexpr std::uint64_t hasZeroByte(std::uint64_t word) {
-  return (word - kOnes) & ~word & kHighBits;
-}
-
-constexpr bool wordNeedsEscaping(std::uint64_t word) {
-  const std::uint64_t controls = (word - kOnes * 0x20) & ~word & kHighBits;
-  return (controls | hasZeroByte(word ^ (kOnes * '"')) |
-          hasZeroByte(word ^ (kOnes * '\\')) |
-          hasZeroByte(word ^ (kOnes * '/'))) != 0;
-}
+using namespace json_text;
 
 [[noreturn]] void rejectText() { throw BridgeFailure::invalidArguments; }
 
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Checks the UTF-8 sequence that starts at the non-ASCII byte `p` and returns
-// its end. Overlong forms, surrogates and code points past U+10FFFF are
-// refused through the allowed range of the second byte.
-const unsigned char* skipSequence(const unsigned char* p, const unsigned char* end) {
-  const unsigned char lead = *p;
-  std::size_t length = 0;
-  unsigned char secondMin = 0x80;
-  unsigned char secondMax = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) secondMin = 0xA0;
-    if (lead == 0xED) secondMax = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) secondMin = 0x90;
-    if (lead == 0xF4) secondMax = 0x8F;
-  } else {
-    rejectText();
-  }
-  if (static_cast<std::size_t>(end - p) < length) rejectText();
-  if (p[1] < secondMin || p[1] > secondMax) rejectText();
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!isContinuation(p[i])) rejectText();
-  }
-  return p + length;
+std::size_t quotedSize(std::string_view text, bool knownPlain = false) {
+  if (knownPlain) return text.size() + 2;
+  const std::size_t extra =
+      escapeBytes(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  if (extra == kNotUtf8) rejectText();
+  return text.size() + 2 + extra;
 }
 
-std::size_t quotedSize(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  std::size_t size = text.size() + 2;
-  while (p != end) {
-    if (end - p >= 8) {
-      const std::uint64_t word = loadWord(p);
-      if ((word & kHighBits) == 0 && !wordNeedsEscaping(word)) {
-        p += 8;
-        continue;
-      }
-    }
-    const std::uint8_t extra = kExtraBytes[*p];
-    if (extra == kMultibyte) {
-      p = skipSequence(p, end);
-    } else {
-      size += extra;
-      ++p;
-    }
-  }
-  return size;
-}
+// Whether writeQuoted checks the UTF-8 itself, or the text was measured (and
+// so checked) by quotedSize already.
+enum class Utf8 { check, checked };
 
-char* writeQuoted(std::string_view text, char* out) {
+// Writes `text` quoted and escaped: at most kMaxEscapedPerByte bytes per byte
+// of text, plus the quotes.
+constexpr std::size_t kMaxEscapedPerByte = 6;  // \u00XX
+
+template <Utf8 utf8>
+char* writeQuoted(std::string_view text, char* out, bool knownPlain = false) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   *out++ = '"';
-  while (p != end) {
-    const unsigned char* run = p;
-    while (end - p >= 8 && !wordNeedsEscaping(loadWord(p))) p += 8;
-    while (p != end && kEscapeLetter[*p] == 0) ++p;
-    if (p != run) {
-      std::memcpy(out, run, static_cast<std::size_t>(p - run));
-      out += p - run;
-    }
-    if (p == end) break;
-    const char letter = kEscapeLetter[*p];
-    *out++ = '\\';
-    *out++ = letter;
-    if (letter == 'u') {
-      *out++ = '0';
-      *out++ = '0';
-      *out++ = kHexDigits[*p >> 4];
-      *out++ = kHexDigits[*p & 0xF];
-    }
-    ++p;
+  if (knownPlain || copyIfPlain(p, text.size(), out)) {
+    if (knownPlain) copyBytes(out, p, text.size());
+    out += text.size();
+    *out++ = '"';
+    return out;
   }
+  const unsigned char* run = p;  // written as it is, from here to p
+  while (p != end) {
+    // Without escapes, and (unless checked before) without non-ASCII bytes.
+    const auto clean = [](std::uint64_t word) {
+      return utf8 == Utf8::checked ? !wordNeedsEscaping(word) : wordIsPlain(word);
+    };
+    while (end - p >= 8 && clean(loadWord(p))) p += 8;
+    const unsigned char* const stop = end - p > 8 ? p + 8 : end;
+    while (p < stop) {
+      if (*p >= 0x80) {
+        if (utf8 == Utf8::check) {
+          p = endOfSequence(p, end);
+          if (p == nullptr) rejectText();
+        } else {
+          ++p;
+        }
+      } else if (kEscapeLetter[*p] == 0) {
+        ++p;
+      } else {
+        copyBytes(out, run, static_cast<std::size_t>(p - run));
+        out += p - run;
+        const char letter = kEscapeLetter[*p];
+        *out++ = '\\';
+        *out++ = letter;
+        if (letter == 'u') {
+          *out++ = '0';
+          *out++ = '0';
+          *out++ = kHexDigits[*p >> 4];
+          *out++ = kHexDigits[*p & 0xF];
+        }
+        run = ++p;
+      }
+    }
+  }
+  copyBytes(out, run, static_cast<std::size_t>(p - run));
+  out += p - run;
   *out++ = '"';
   return out;
 }
@@ -200,37 +134,71 @@ std::size_t calendarSize(const BridgeCalendar& calendar) {
 }
 
 char* writeCalendar(const BridgeCalendar& calendar, char* out) {
-  out = writeQuoted(calendar.color(), writeRaw(kColorKey, out));
-  out = writeQuoted(calendar.id(), writeRaw(kCalendarIdKey, out));
-  out = writeQuoted(calendar.name(), writeRaw(kNameKey, out));
-  out = writeQuoted(calendar.sourceName(), writeRaw(kSourceNameKey, out));
+  out = writeQuoted<Utf8::checked>(calendar.color(), writeRaw(kColorKey, out));
+  out = writeQuoted<Utf8::checked>(calendar.id(), writeRaw(kCalendarIdKey, out));
+  out = writeQuoted<Utf8::checked>(calendar.name(), writeRaw(kNameKey, out));
+  out = writeQuoted<Utf8::checked>(calendar.sourceName(), writeRaw(kSourceNameKey, out));
   *out++ = '}';
   return out;
 }
 
-std::size_t eventSize(const BridgeEvent& event) {
-  std::size_t size = kEventFixed + quotedSize(event.calendarId()) +
-                     quotedSize(event.endIso()) + quotedSize(event.id()) +
-                     boolSize(event.isAllDay()) + quotedSize(event.startIso()) +
-                     quotedSize(event.title());
-  if (const auto location = event.location()) {
-    size += kLocationKey.size() + quotedSize(*location);
+EventFields fieldsOf(const BridgeEvent& event) {
+  return {event.id(),     event.calendarId(), event.title(),    event.startIso(),
+          event.endIso(), event.isAllDay(),   event.location(), event.plainTexts()};
+}
+
+std::size_t eventSize(const EventFields& event) {
+  const auto plain = [&event](BridgeEvent::PlainText text) {
+    return (event.plainTexts & text) != 0;
+  };
+  std::size_t size = kEventFixed + quotedSize(event.calendarId, plain(BridgeEvent::kPlainCalendarId)) +
+                     quotedSize(event.endIso, plain(BridgeEvent::kPlainEndIso)) +
+                     quotedSize(event.id, plain(BridgeEvent::kPlainId)) +
+                     boolSize(event.isAllDay) +
+                     quotedSize(event.startIso, plain(BridgeEvent::kPlainStartIso)) +
+                     quotedSize(event.title, plain(BridgeEvent::kPlainTitle));
+  if (event.location) {
+    size += kLocationKey.size() + quotedSize(*event.location, plain(BridgeEvent::kPlainLocation));
   }
   return size;
 }
 
-char* writeEvent(const BridgeEvent& event, char* out) {
-  out = writeQuoted(event.calendarId(), writeRaw(kCalendarIdRefKey, out));
-  out = writeQuoted(event.endIso(), writeRaw(kEndIsoKey, out));
-  out = writeQuoted(event.id(), writeRaw(kEventIdKey, out));
-  out = writeBool(event.isAllDay(), writeRaw(kIsAllDayKey, out));
-  if (const auto location = event.location()) {
-    out = writeQuoted(*location, writeRaw(kLocationKey, out));
+template <Utf8 utf8>
+char* writeEvent(const EventFields& event, char* out) {
+  const auto plain = [&event](BridgeEvent::PlainText text) {
+    return (event.plainTexts & text) != 0;
+  };
+  out = writeQuoted<utf8>(event.calendarId, writeRaw(kCalendarIdRefKey, out),
+                          plain(BridgeEvent::kPlainCalendarId));
+  out = writeQuoted<utf8>(event.endIso, writeRaw(kEndIsoKey, out), plain(BridgeEvent::kPlainEndIso));
+  out = writeQuoted<utf8>(event.id, writeRaw(kEventIdKey, out), plain(BridgeEvent::kPlainId));
+  out = writeBool(event.isAllDay, writeRaw(kIsAllDayKey, out));
+  if (event.location) {
+    out = writeQuoted<utf8>(*event.location, writeRaw(kLocationKey, out),
+                            plain(BridgeEvent::kPlainLocation));
   }
-  out = writeQuoted(event.startIso(), writeRaw(kStartIsoKey, out));
-  out = writeQuoted(event.title(), writeRaw(kTitleKey, out));
+  out = writeQuoted<utf8>(event.startIso, writeRaw(kStartIsoKey, out),
+                          plain(BridgeEvent::kPlainStartIso));
+  out = writeQuoted<utf8>(event.title, writeRaw(kTitleKey, out), plain(BridgeEvent::kPlainTitle));
   *out++ = '}';
   return out;
+}
+
+// From the lengths alone when the record knows what escaping adds, so that
+// sizing does not read the texts.
+std::size_t eventRecordSize(const BridgeEvent& event) {
+  const auto escapeBytes = event.jsonEscapeBytes();
+  if (!escapeBytes) return eventSize(fieldsOf(event));
+  const auto location = event.location();
+  std::size_t size = kEventFixed + event.calendarId().size() + event.endIso().size() +
+                     event.id().size() + boolSize(event.isAllDay()) +
+                     event.startIso().size() + event.title().size() + 2 * 5 + *escapeBytes;
+  if (location) size += kLocationKey.size() + location->size() + 2;
+  return size;
+}
+
+char* writeEventRecord(const BridgeEvent& event, char* out) {
+  return writeEvent<Utf8::checked>(fieldsOf(event), out);
 }
 
 template <typename Record, typename SizeOf>
@@ -258,19 +226,98 @@ std::size_t diagnosticsSize(const BridgeDiagnostics& diagnostics) {
 }
 
 char* writeDiagnostics(const BridgeDiagnostics& diagnostics, char* out) {
-  out = writeQuoted(diagnostics.bundleId(), writeRaw(kBundleIdKey, out));
+  out = writeQuoted<Utf8::checked>(diagnostics.bundleId(), writeRaw(kBundleIdKey, out));
   out = writeBool(diagnostics.canRead(), writeRaw(kCanReadKey, out));
-  out = writeQuoted(diagnostics.executablePath(), writeRaw(kExecutablePathKey, out));
-  out = writeQuoted(diagnostics.status(), writeRaw(kStatusKey, out));
+  out = writeQuoted<Utf8::checked>(diagnostics.executablePath(), writeRaw(kExecutablePathKey, out));
+  out = writeQuoted<Utf8::checked>(diagnostics.status(), writeRaw(kStatusKey, out));
   *out++ = '}';
   return out;
+}
+
+// The most bytes a record can take: every byte of every text escaped.
+std::size_t escapedBound(std::size_t textBytes) {
+  if (textBytes > (SIZE_MAX - 4096) / kMaxEscapedPerByte) throw std::bad_alloc();
+  return textBytes * kMaxEscapedPerByte;
+}
+
+std::size_t eventSizeBound(const EventFields& event) {
+  const std::size_t texts = event.calendarId.size() + event.endIso.size() + event.id.size() +
+                            event.startIso.size() + event.title.size() +
+                            (event.location ? event.location->size() : 0);
+  return kEventFixed + kLocationKey.size() + boolSize(false) + 2 * 6 + escapedBound(texts);
+}
+
+std::size_t calendarSizeBound(const BridgeCalendar& calendar) {
+  return kCalendarFixed + 2 * 4 +
+         escapedBound(calendar.color().size() + calendar.id().size() + calendar.name().size() +
+                      calendar.sourceName().size());
+}
+
+// Builds a std::string of known size without filling it with zeros first
+// (that would write the whole document twice): records are written into a
+// small buffer that stays in the cache and appended from there. A record too
+// large for the buffer is written in place after appending room for it.
+class ChunkedText {
+ public:
+  ChunkedText(std::string& text, std::size_t size) : text_(text) { text_.reserve(size); }
+  ChunkedText(const ChunkedText&) = delete;
+  ChunkedText& operator=(const ChunkedText&) = delete;
+
+  // Where to write a record of at most `bound` bytes and exactly
+  // `exactSize()` bytes; `written(end)` says where it ended.
+  template <typename ExactSize>
+  char* room(std::size_t bound, ExactSize exactSize) {
+    if (bound > sizeof chunk_ - used_) flush();
+    if (bound <= sizeof chunk_) return chunk_ + used_;
+    const std::size_t start = text_.size();
+    text_.append(exactSize(), '\0');
+    direct_ = true;
+    return text_.data() + start;
+  }
+  void written(char* end) {
+    if (direct_) {
+      direct_ = false;
+    } else {
+      used_ = static_cast<std::size_t>(end - chunk_);
+    }
+  }
+  void finish() { flush(); }
+
+ private:
+  void flush() {
+    text_.append(chunk_, used_);
+    used_ = 0;
+  }
+
+  std::string& text_;
+  char chunk_[8192];
+  std::size_t used_ = 0;
+  bool direct_ = false;
+};
+
+template <typename Record, typename Bound, typename SizeOf, typename Write>
+void appendList(ChunkedText& text, const std::vector<Record>& records, Bound bound,
+                SizeOf sizeOf, Write write) {
+  bool first = true;
+  for (const Record& record : records) {
+    const std::size_t comma = first ? 0 : 1;
+    char* out = text.room(comma + bound(record), [&] { return comma + sizeOf(record); });
+    if (!first) *out++ = ',';
+    first = false;
+    text.written(write(record, out));
+  }
+}
+
+void appendRaw(ChunkedText& text, std::string_view literal) {
+  char* out = text.room(literal.size(), [&] { return literal.size(); });
+  text.written(writeRaw(literal, out));
 }
 
 }  // namespace
 
 std::size_t snapshotJsonSize(const BridgeSnapshot& snapshot) {
   return kSnapshotOpen.size() + listSize(snapshot.calendars(), calendarSize) +
-         kSnapshotMiddle.size() + listSize(snapshot.events(), eventSize) +
+         kSnapshotMiddle.size() + listSize(snapshot.events(), eventRecordSize) +
          kSnapshotClose.size();
 }
 
@@ -278,13 +325,22 @@ char* writeSnapshotJson(const BridgeSnapshot& snapshot, char* out) {
   out = writeRaw(kSnapshotOpen, out);
   out = writeList(snapshot.calendars(), writeCalendar, out);
   out = writeRaw(kSnapshotMiddle, out);
-  out = writeList(snapshot.events(), writeEvent, out);
+  out = writeList(snapshot.events(), writeEventRecord, out);
   return writeRaw(kSnapshotClose, out);
 }
 
 std::string encodeSnapshot(const BridgeSnapshot& snapshot) {
-  std::string json(snapshotJsonSize(snapshot), '\0');
-  writeSnapshotJson(snapshot, json.data());
+  std::string json;
+  ChunkedText text(json, snapshotJsonSize(snapshot));
+  appendRaw(text, kSnapshotOpen);
+  appendList(text, snapshot.calendars(), calendarSizeBound, calendarSize, writeCalendar);
+  appendRaw(text, kSnapshotMiddle);
+  appendList(
+      text, snapshot.events(),
+      [](const BridgeEvent& event) { return eventSizeBound(fieldsOf(event)); }, eventRecordSize,
+      writeEventRecord);
+  appendRaw(text, kSnapshotClose);
+  text.finish();
   return json;
 }
 
@@ -293,6 +349,71 @@ char* encodeSnapshotToMallocText(const BridgeSnapshot& snapshot) {
   auto* text = static_cast<char*>(std::malloc(size + 1));
   if (text == nullptr) return nullptr;
   *writeSnapshotJson(snapshot, text) = '\0';
+  return text;
+}
+
+// A guess at one event's share of the document, generous for typical events
+// (about 260 bytes with identifiers of 36 characters). Room that is never
+// written costs nothing but address space in a large block, and running short
+// only costs a growth step.
+constexpr std::size_t kExpectedEventSize = 320;
+
+SnapshotTextWriter::SnapshotTextWriter(const std::vector<BridgeCalendar>& calendars,
+                                       std::size_t expectedEvents) {
+  const std::size_t calendarsSize = listSize(calendars, calendarSize);
+  std::size_t estimate = calendarsSize + kSnapshotOpen.size() + kSnapshotMiddle.size() +
+                         kSnapshotClose.size() + 1;
+  estimate += std::min(expectedEvents, (SIZE_MAX - estimate) / kExpectedEventSize) *
+              kExpectedEventSize;
+  char* out = room(estimate);
+  out = writeRaw(kSnapshotOpen, out);
+  out = writeList(calendars, writeCalendar, out);
+  out = writeRaw(kSnapshotMiddle, out);
+  size_ = static_cast<std::size_t>(out - text_);
+}
+
+SnapshotTextWriter::~SnapshotTextWriter() { std::free(text_); }
+
+// Room for `bytes` more after what is written, and where it starts.
+char* SnapshotTextWriter::room(std::size_t bytes) {
+  if (bytes > SIZE_MAX - size_) throw std::bad_alloc();
+  const std::size_t needed = size_ + bytes;
+  if (needed > capacity_) {
+    std::size_t grown = std::max(needed, capacity_ + capacity_ / 2);
+    void* larger = std::realloc(text_, grown);
+    if (larger == nullptr) {
+      grown = needed;
+      larger = std::realloc(text_, grown);
+      if (larger == nullptr) throw std::bad_alloc();
+    }
+    text_ = static_cast<char*>(larger);
+    capacity_ = grown;
+  }
+  return text_ + size_;
+}
+
+void SnapshotTextWriter::addEvent(const EventFields& event) {
+  const std::size_t comma = firstEvent_ ? 0 : 1;
+  // One pass: room for the worst case, then the event written (and its UTF-8
+  // checked) in place. Room for the closing bytes too, so finish() never grows.
+  char* out = room(comma + eventSizeBound(event) + kSnapshotClose.size() + 1);
+  if (comma != 0) *out++ = ',';
+  out = writeEvent<Utf8::check>(event, out);
+  size_ = static_cast<std::size_t>(out - text_);
+  firstEvent_ = false;
+}
+
+char* SnapshotTextWriter::finish() {
+  char* out = room(kSnapshotClose.size() + 1);
+  *writeRaw(kSnapshotClose, out) = '\0';
+  size_ += kSnapshotClose.size() + 1;
+  char* text = text_;
+  // Handing back the unwritten room; should that fail, the larger block serves.
+  if (size_ < capacity_) {
+    if (void* exact = std::realloc(text_, size_)) text = static_cast<char*>(exact);
+  }
+  text_ = nullptr;
+  size_ = capacity_ = 0;
   return text;
 }
 

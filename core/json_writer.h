@@ -4,11 +4,29 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "bridge_records.h"
 
 namespace vantrel {
+
+// One event's fields as the writer reads them: those of a BridgeEvent, or of
+// an event on its way from the platform straight into a document.
+struct EventFields {
+  std::string_view id;
+  std::string_view calendarId;
+  std::string_view title;
+  std::string_view startIso;
+  std::string_view endIso;
+  bool isAllDay;
+  std::optional<std::string_view> location;
+  // BridgeEvent::PlainText bits of the texts known to be plain; 0 when unknown.
+  std::uint8_t plainTexts = 0;
+};
 
 // Exact length of the snapshot's JSON text. Throws BridgeFailure::invalidArguments
 // when a text is not valid UTF-8.
@@ -22,6 +40,35 @@ std::string encodeSnapshot(const BridgeSnapshot& snapshot);
 // The snapshot's JSON as a NUL-terminated text from malloc, for handing out
 // across the C boundary without a further copy; nullptr when out of memory.
 char* encodeSnapshotToMallocText(const BridgeSnapshot& snapshot);
+
+// Writes a snapshot document into one text from malloc while its events are
+// still being read, so that no record of every event is ever held: a year of
+// events would otherwise cost as much new memory again as the document itself.
+// The room is estimated from the event count, grown when short and trimmed to
+// the exact size at the end; allocators grow and shrink large blocks in place
+// or by remapping pages, so the document is written once and never copied.
+class SnapshotTextWriter {
+ public:
+  // Writes the calendars. Throws std::bad_alloc, or BridgeFailure::invalidArguments
+  // when a text is not valid UTF-8.
+  SnapshotTextWriter(const std::vector<BridgeCalendar>& calendars, std::size_t expectedEvents);
+  ~SnapshotTextWriter();
+  SnapshotTextWriter(const SnapshotTextWriter&) = delete;
+  SnapshotTextWriter& operator=(const SnapshotTextWriter&) = delete;
+
+  // Appends one event; throws as the constructor does.
+  void addEvent(const EventFields& event);
+  // The NUL-terminated document, now the caller's, to be released with free().
+  char* finish();
+
+ private:
+  char* room(std::size_t bytes);
+
+  char* text_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+  bool firstEvent_ = true;
+};
 
 // Same rules as the snapshot. Throws BridgeFailure::invalidArguments on
 // text that is not valid UTF-8.

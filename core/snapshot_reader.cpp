@@ -9,6 +9,7 @@
 #include "authorization_labels.h"
 #include "bridge_failure.h"
 #include "iso_date.h"
+#include "json_writer.h"
 
 namespace vantrel {
 
@@ -21,11 +22,12 @@ constexpr std::string_view kDefaultColor = "#6C4CF0";
 // calendar holds (NaN, beyond the 64-bit range) are pinned instead of being
 // converted with undefined behaviour.
 std::int64_t truncatedMilliseconds(platform::Instant instant) {
-  double milliseconds = std::trunc(instant * 1000.0);
+  const double milliseconds = instant * 1000.0;
   if (std::isnan(milliseconds)) return 0;
   constexpr double kLimit = 9223372036854775807.0;  // rounds up to 2^63
   if (milliseconds >= kLimit) return std::numeric_limits<std::int64_t>::max();
-  if (milliseconds < -kLimit) return std::numeric_limits<std::int64_t>::min();
+  if (milliseconds <= -kLimit) return std::numeric_limits<std::int64_t>::min();
+  // The conversion itself truncates toward zero (and needs no call to trunc).
   return static_cast<std::int64_t>(milliseconds);
 }
 
@@ -63,9 +65,22 @@ bool isWhitespaceOrNewline(char32_t c) {
          c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
+// Whether an ASCII byte is one of the set; every other member is non-ASCII.
+bool isAsciiWhitespaceOrNewline(unsigned char byte) {
+  return byte == 0x20 || (byte >= 0x09 && byte <= 0x0D);
+}
+
 }  // namespace
 
 std::string_view trimWhitespaceAndNewlines(std::string_view text) {
+  if (text.empty()) return text;
+  // Most texts start and end with a visible ASCII character: nothing to trim.
+  const auto first = static_cast<unsigned char>(text.front());
+  const auto last = static_cast<unsigned char>(text.back());
+  if (first < 0x80 && last < 0x80 && !isAsciiWhitespaceOrNewline(first) &&
+      !isAsciiWhitespaceOrNewline(last)) {
+    return text;
+  }
   std::size_t begin = 0;
   while (begin < text.size()) {
     std::size_t length;
@@ -104,30 +119,45 @@ std::string hexColor(const platform::Calendar& calendar) {
   return hexColor(platform::calendarColorComponents(calendar));
 }
 
-BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end) {
+namespace {
+
+// What the store answers, up to the event query: shared by both outputs.
+struct StoreAnswer {
+  platform::StoreRef store;  // held until the events are converted
+  std::vector<BridgeCalendar> calendars;
+  platform::EventListRef events;
+  std::size_t eventCount = 0;
+};
+
+StoreAnswer queryStore(platform::Instant start, platform::Instant end) {
   if (platform::authorizationStatus() != kFullAccess) throw BridgeFailure::accessDenied;
 
-  platform::StoreRef store = platform::newStore();
+  StoreAnswer answer;
+  answer.store = platform::newStore();
   std::vector<platform::CalendarRef> calendars =
-      platform::eventCalendars(*store).value_or(std::vector<platform::CalendarRef>{});
+      platform::eventCalendars(*answer.store).value_or(std::vector<platform::CalendarRef>{});
 
-  std::vector<BridgeCalendar> calendarRecords;
-  calendarRecords.reserve(calendars.size());
-  for (const auto& calendar : calendars) calendarRecords.push_back(readCalendar(*calendar));
+  answer.calendars.reserve(calendars.size());
+  for (const auto& calendar : calendars) answer.calendars.push_back(readCalendar(*calendar));
 
   // Always this list, even empty: the query must never widen to all calendars.
-  platform::EventListRef answer = platform::eventsMatching(*store, start, end, calendars);
-  std::size_t count = platform::eventCount(*answer);
+  answer.events = platform::eventsMatching(*answer.store, start, end, calendars);
+  answer.eventCount = platform::eventCount(*answer.events);
+  return answer;
+}
 
-  std::vector<BridgeEvent> events;
-  events.reserve(count);
+// Converts every event of the answer, in its order, and hands each one's
+// fields to `take`; they are valid only during that call.
+template <typename Take>
+void convertEvents(const StoreAnswer& answer, platform::Instant start, platform::Instant end,
+                   Take take) {
   const IsoFormatter& formatter = isoFormatter();
   platform::EventValues values;
   std::string id;
   char startIso[IsoFormatter::kTextLength];
   char endIso[IsoFormatter::kTextLength];
-  for (std::size_t i = 0; i < count; ++i) {
-    platform::readEvent(*answer, i, values);
+  for (std::size_t i = 0; i < answer.eventCount; ++i) {
+    platform::readEvent(*answer.events, i, values);
     // A store always gives an event its dates; should one be missing, the
     // range it was found in is the best that is known of it.
     platform::Instant eventStart = values.start.value_or(start);
@@ -148,11 +178,32 @@ BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant
 
     formatter.write(eventStart, startIso);
     formatter.write(eventEnd, endIso);
-    events.emplace_back(id, values.calendarIdentifier ? *values.calendarIdentifier : std::string_view(),
-                        title, std::string_view(startIso, sizeof startIso),
-                        std::string_view(endIso, sizeof endIso), values.isAllDay, location);
+    take(EventFields{id,
+                     values.calendarIdentifier ? std::string_view(*values.calendarIdentifier)
+                                               : std::string_view(),
+                     title, std::string_view(startIso, sizeof startIso),
+                     std::string_view(endIso, sizeof endIso), values.isAllDay, location});
   }
-  return BridgeSnapshot(std::move(calendarRecords), std::move(events));
+}
+
+}  // namespace
+
+BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end) {
+  StoreAnswer answer = queryStore(start, end);
+  std::vector<BridgeEvent> events;
+  events.reserve(answer.eventCount);
+  convertEvents(answer, start, end, [&events](const EventFields& event) {
+    events.emplace_back(event.id, event.calendarId, event.title, event.startIso, event.endIso,
+                        event.isAllDay, event.location);
+  });
+  return BridgeSnapshot(std::move(answer.calendars), std::move(events));
+}
+
+char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end) {
+  const StoreAnswer answer = queryStore(start, end);
+  SnapshotTextWriter writer(answer.calendars, answer.eventCount);
+  convertEvents(answer, start, end, [&writer](const EventFields& event) { writer.addEvent(event); });
+  return writer.finish();
 }
 
 }  // namespace vantrel

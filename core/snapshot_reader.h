@@ -15,6 +15,12 @@ namespace vantrel {
 // unless the status is full access.
 BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end);
 
+// encodeSnapshot(readAuthorizedSnapshot(start, end)) as a NUL-terminated text
+// from malloc (release it with free), written while the events are read: no
+// record of every event is held, and the text is never copied. Fails as
+// readAuthorizedSnapshot and encodeSnapshot do, and with std::bad_alloc.
+char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end);
+
 // "#" and six upper-case hex digits; "#6C4CF0" without a colour or components.
 std::string hexColor(const platform::Calendar& calendar);
 std::string hexColor(const std::optional<std::vector<double>>& components);

@@ -1,0 +1,141 @@
+'use strict';
+// The snapshot job as JavaScript sees it, for the same stand-in documents that
+// vantrel_bench writes (--write-store) or that anyone hands it:
+//   - the V8 route: objects built from the platform's values, toISOString,
+//     JSON.stringify and a pass that escapes slashes;
+//   - the module's snapshot() over the stand-in store, whose document is
+//     parsed once by a warm-up call and cached, so that its parsing is outside
+//     the figure.
+// Both must give the same bytes. Times are the process's CPU time, the least
+// of several runs, as in vantrel_bench.
+//
+//   node --expose-gc bench/node_routes.js --addon build/addon/vantrel.node \
+//        [--summary FILE] STORE.json...
+
+const fs = require('node:fs');
+
+function parseArguments(argv) {
+  const options = { addon: null, summary: null, stores: [] };
+  for (let i = 0; i < argv.length; ++i) {
+    if (argv[i] === '--addon') options.addon = argv[++i];
+    else if (argv[i] === '--summary') options.summary = argv[++i];
+    else options.stores.push(argv[i]);
+  }
+  if (!options.addon || options.stores.length === 0) {
+    throw new Error('usage: node_routes.js --addon PATH [--summary FILE] STORE.json...');
+  }
+  return options;
+}
+
+function seconds(value) {
+  return typeof value === 'number' ? value : Date.parse(value) / 1000;
+}
+
+// "#" and six upper-case hex digits, as the bridge writes a calendar's colour.
+function hexColor(components) {
+  if (!Array.isArray(components) || components.length === 0) return '#6C4CF0';
+  const grey = components.length < 3;
+  const channel = (value) => {
+    if (!(value > 0)) return 0;
+    if (value >= 1) return 255;
+    return Math.trunc(value * 255);
+  };
+  const hex = (value) => channel(value).toString(16).toUpperCase().padStart(2, '0');
+  const [r, g, b] = grey ? [components[0], components[0], components[0]] : components;
+  return `#${hex(r)}${hex(g)}${hex(b)}`;
+}
+
+// The general-purpose route, written as JavaScript code would write it.
+function v8Snapshot(document) {
+  const calendars = (document.calendars || []).map((calendar) => ({
+    color: hexColor(calendar.color),
+    id: calendar.id ?? '',
+    name: calendar.title ?? '',
+    sourceName: calendar.source ?? '',
+  }));
+  const events = [];
+  for (const event of document.events || []) {
+    const startMs = seconds(event.start) * 1000;
+    const title = event.title == null ? '' : event.title.trim();
+    // Keys in sorted order, as the document wants them.
+    const record = {
+      calendarId: event.calendar,
+      endIso: new Date(Math.round(seconds(event.end) * 1000)).toISOString(),
+      id: `${event.id ?? ''}::${Math.trunc(startMs)}`,
+      isAllDay: event.allDay === true,
+    };
+    if (event.location != null) record.location = event.location.trim();
+    record.startIso = new Date(Math.round(startMs)).toISOString();
+    record.title = title === '' ? 'Untitled event' : title;
+    events.push(record);
+  }
+  return JSON.stringify({ calendars, events }).replaceAll('/', '\\/');
+}
+
+// A range holding every event, as vantrel_bench chooses it.
+function rangeOf(document) {
+  let first = Infinity;
+  let last = -Infinity;
+  for (const event of document.events || []) {
+    const start = seconds(event.start);
+    first = Math.min(first, start);
+    last = Math.max(last, start);
+  }
+  if (first === Infinity) first = last = 1767225600;
+  return [
+    new Date((Math.floor(first) - 1) * 1000).toISOString(),
+    new Date((Math.ceil(last) + 1) * 1000).toISOString(),
+  ];
+}
+
+// The least CPU time of `runs` calls, in nanoseconds.
+function fastestRun(runs, work) {
+  let best = Infinity;
+  for (let run = 0; run < runs; ++run) {
+    if (global.gc) global.gc();
+    const before = process.cpuUsage();
+    const result = work();
+    const used = process.cpuUsage(before);
+    best = Math.min(best, (used.user + used.system) * 1000);
+    if (typeof result !== 'string') throw new Error('no document');
+  }
+  return best;
+}
+
+function main() {
+  const options = parseArguments(process.argv.slice(2));
+  const module = require(require('node:path').resolve(options.addon));
+  const results = [];
+  for (const store of options.stores) {
+    const text = fs.readFileSync(store, 'utf8');
+    const bytesOfStore = Buffer.byteLength(text);
+    const document = JSON.parse(text);
+    const events = (document.events || []).length;
+    const [startIso, endIso] = rangeOf(document);
+    process.env.VANTREL_STANDIN_STORE = store;
+
+    const fromModule = module.snapshot(startIso, endIso);  // parses and caches the store
+    if (v8Snapshot(document) !== fromModule) {
+      throw new Error(`${store}: the V8 route and snapshot() give different documents`);
+    }
+    const documentBytes = Buffer.byteLength(fromModule);
+    const runs = events >= 1_000_000 ? 2 : events >= 100_000 ? 4 : 8;
+    const v8 = fastestRun(runs, () => v8Snapshot(document));
+    const snapshot = fastestRun(runs, () => module.snapshot(startIso, endIso));
+    for (const [stage, ns] of [['v8_route', v8], ['module_snapshot', snapshot]]) {
+      results.push({
+        stage,
+        events,
+        nsPerEvent: ns / Math.max(1, events),
+        mbPerSecond: documentBytes / (ns / 1e9) / 1e6,
+        bytesPerEvent: documentBytes / Math.max(1, events),
+      });
+    }
+    console.log(`${store}: ${events} events, ${bytesOfStore} bytes of store, ` +
+                `same document from both routes; V8 route ${(v8 / events).toFixed(1)} ns/event, ` +
+                `snapshot() ${(snapshot / events).toFixed(1)} ns/event`);
+  }
+  if (options.summary) fs.writeFileSync(options.summary, JSON.stringify({ results }));
+}
+
+main();

@@ -1,0 +1,219 @@
+// How the bridge's JSON strings hold texts: which bytes are escaped and how,
+// the UTF-8 check, and a fast test for plain texts, which a JSON string holds
+// byte for byte (ASCII, no control character, quotation mark, backslash or
+// slash). Most texts of a snapshot (identifiers, ISO dates, plain titles) are
+// plain, and a writer just copies them.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace vantrel::json_text {
+
+// For each byte: the letter after the backslash of its escape, 'u' for a
+// \u00XX escape, 0 when the byte is written as it is. Only the five usual
+// control characters get short escapes; the others use lower-case hex.
+inline constexpr std::array<char, 256> kEscapeLetter = [] {
+  std::array<char, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = 'u';
+  table['\b'] = 'b';
+  table['\f'] = 'f';
+  table['\n'] = 'n';
+  table['\r'] = 'r';
+  table['\t'] = 't';
+  table['"'] = '"';
+  table['\\'] = '\\';
+  table['/'] = '/';
+  return table;
+}();
+
+// Bytes an escape adds to the text's own length, or kMultibyte for the lead
+// (or stray continuation) byte of a non-ASCII sequence, which needs checking.
+inline constexpr std::uint8_t kMultibyte = 0xFF;
+inline constexpr std::array<std::uint8_t, 256> kExtraBytes = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    if (c >= 0x80) {
+      table[c] = kMultibyte;
+    } else if (kEscapeLetter[c] == 'u') {
+      table[c] = 5;
+    } else if (kEscapeLetter[c] != 0) {
+      table[c] = 1;
+    }
+  }
+  return table;
+}();
+
+constexpr bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// The end of the UTF-8 sequence that starts at the non-ASCII byte `p`, or
+// nullptr when it is not one. Overlong forms, surrogates and code points past
+// U+10FFFF are refused through the allowed range of the second byte.
+inline __attribute__((always_inline)) const unsigned char* endOfSequence(
+    const unsigned char* p, const unsigned char* end) {
+  const unsigned char lead = *p;
+  std::size_t length = 0;
+  unsigned char secondMin = 0x80;
+  unsigned char secondMax = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) secondMin = 0xA0;
+    if (lead == 0xED) secondMax = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) secondMin = 0x90;
+    if (lead == 0xF4) secondMax = 0x8F;
+  } else {
+    return nullptr;
+  }
+  if (static_cast<std::size_t>(end - p) < length) return nullptr;
+  if (p[1] < secondMin || p[1] > secondMax) return nullptr;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (!isContinuation(p[i])) return nullptr;
+  }
+  return p + length;
+}
+
+// Eight bytes at a time; these tests are exact, not just likely.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+inline std::uint64_t loadWord(const unsigned char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+constexpr std::uint64_t hasZeroByte(std::uint64_t word) {
+  return (word - kOnes) & ~word & kHighBits;
+}
+
+// Whether any byte is a control character, '"', '\' or '/'.
+constexpr bool wordNeedsEscaping(std::uint64_t word) {
+  const std::uint64_t controls = (word - kOnes * 0x20) & ~word & kHighBits;
+  return (controls | hasZeroByte(word ^ (kOnes * '"')) | hasZeroByte(word ^ (kOnes * '\\')) |
+          hasZeroByte(word ^ (kOnes * '/'))) != 0;
+}
+
+constexpr bool wordIsPlain(std::uint64_t word) {
+  return (word & kHighBits) == 0 && !wordNeedsEscaping(word);
+}
+
+// Sixteen bytes as one vector of the compiler's (SSE2 on x86-64, NEON on
+// Arm), so that a block costs a handful of instructions.
+using Block = signed char __attribute__((vector_size(16)));
+using BlockWords = std::uint64_t __attribute__((vector_size(16)));
+
+inline Block loadBlock(const unsigned char* p) {
+  Block block;
+  std::memcpy(&block, p, sizeof block);
+  return block;
+}
+
+inline bool blockIsPlain(Block block) {
+  // As signed bytes, every non-ASCII byte is below 0x20 too.
+  const Block special = (block < 0x20) | (block == '"') | (block == '\\') | (block == '/');
+  BlockWords words;
+  std::memcpy(&words, &special, sizeof words);
+  return (words[0] | words[1]) == 0;
+}
+
+constexpr bool byteIsPlain(unsigned char byte) { return kExtraBytes[byte] == 0; }
+
+// The last block (or word) overlaps the one before it instead of going byte
+// by byte.
+inline __attribute__((always_inline)) bool isPlain(const unsigned char* p, std::size_t size) {
+  if (size >= 16) {
+    const unsigned char* const last = p + size - 16;
+    for (; p < last; p += 16) {
+      if (!blockIsPlain(loadBlock(p))) return false;
+    }
+    return blockIsPlain(loadBlock(last));
+  }
+  if (size >= 8) return wordIsPlain(loadWord(p)) && wordIsPlain(loadWord(p + size - 8));
+  for (const unsigned char* const end = p + size; p != end; ++p) {
+    if (!byteIsPlain(*p)) return false;
+  }
+  return true;
+}
+
+// Copies `size` bytes without a library call: the texts of a snapshot are
+// short, and for them a call to memcpy costs more than the copying.
+inline __attribute__((always_inline)) void copyBytes(char* out, const unsigned char* p,
+                                                     std::size_t size) {
+  if (size >= 16) {
+    for (std::size_t i = 0; i + 16 < size; i += 16) std::memcpy(out + i, p + i, 16);
+    std::memcpy(out + size - 16, p + size - 16, 16);
+  } else if (size >= 8) {
+    std::memcpy(out, p, 8);
+    std::memcpy(out + size - 8, p + size - 8, 8);
+  } else if (size >= 4) {
+    std::memcpy(out, p, 4);
+    std::memcpy(out + size - 4, p + size - 4, 4);
+  } else {
+    for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(p[i]);
+  }
+}
+
+// Copies `size` bytes to `out` and says whether they were plain, testing each
+// block as it is stored, so the text is read once. When they were not, `out`
+// may hold only part of them.
+inline __attribute__((always_inline)) bool copyIfPlain(const unsigned char* p, std::size_t size,
+                                                       char* out) {
+  if (size >= 16) {
+    for (std::size_t i = 0; i + 16 < size; i += 16) {
+      const Block block = loadBlock(p + i);
+      if (!blockIsPlain(block)) return false;
+      std::memcpy(out + i, &block, sizeof block);
+    }
+    const Block last = loadBlock(p + size - 16);
+    if (!blockIsPlain(last)) return false;
+    std::memcpy(out + size - 16, &last, sizeof last);
+    return true;
+  }
+  if (size >= 8) {
+    const std::uint64_t first = loadWord(p);
+    const std::uint64_t last = loadWord(p + size - 8);
+    if (!wordIsPlain(first) || !wordIsPlain(last)) return false;
+    std::memcpy(out, &first, sizeof first);
+    std::memcpy(out + size - 8, &last, sizeof last);
+    return true;
+  }
+  for (std::size_t i = 0; i < size; ++i) {
+    if (!byteIsPlain(p[i])) return false;
+    out[i] = static_cast<char>(p[i]);
+  }
+  return true;
+}
+
+// What escaping adds to the length of `size` bytes at `p`; kNotUtf8 when they
+// are not valid UTF-8.
+inline constexpr std::size_t kNotUtf8 = SIZE_MAX;
+
+inline std::size_t escapeBytes(const unsigned char* p, std::size_t size) {
+  if (isPlain(p, size)) return 0;
+  const unsigned char* const end = p + size;
+  std::size_t extra = 0;
+  while (p != end) {
+    while (end - p >= 8 && wordIsPlain(loadWord(p))) p += 8;
+    // Then character by character, for at least a word's worth of bytes.
+    const unsigned char* const stop = end - p > 8 ? p + 8 : end;
+    while (p < stop) {
+      const std::uint8_t bytes = kExtraBytes[*p];
+      if (bytes == kMultibyte) {
+        p = endOfSequence(p, end);
+        if (p == nullptr) return kNotUtf8;
+      } else {
+        extra += bytes;
+        ++p;
+      }
+    }
+  }
+  return extra;
+}
+
+}  // namespace vantrel::json_text

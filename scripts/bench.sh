@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds and runs the snapshot benchmark: the core's stages and the exported
+# call against the nlohmann-json route (vantrel_bench), and the module's
+# snapshot() against the V8 route (bench/node_routes.js), over the same events,
+# then prints one table with the ratios. Takes a few minutes.
+#
+#   scripts/bench.sh                 10,000, 100,000 and 1,000,000 generated events
+#   SIZES=10000 scripts/bench.sh     other counts
+#   STORE=doc.json scripts/bench.sh  the events of a stand-in store document
+#   BUILD_DIR=... scripts/bench.sh   another build folder (default build-bench)
+#
+# Optimised at -O2, as the deliverables are built. Further arguments go to
+# Google Benchmark (e.g. --benchmark_filter=encoding).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+build=${BUILD_DIR:-build-bench}
+sizes=${SIZES:-10000,100000,1000000}
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target vantrel_bench vantrel >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+bench="$build/bench/vantrel_bench"
+
+stores=()
+if [ -n "${STORE:-}" ]; then
+  "$bench" --store "$STORE" --summary "$work/native.json" --benchmark_color=false "$@"
+  stores=("$STORE")
+else
+  "$bench" --events "$sizes" --summary "$work/native.json" --benchmark_color=false "$@"
+  for count in ${sizes//,/ }; do
+    "$bench" --events "$count" --write-store "$work/store-$count.json"
+    stores+=("$work/store-$count.json")
+  done
+fi
+echo
+node --expose-gc --max-old-space-size=16384 bench/node_routes.js \
+  --addon "$build/addon/vantrel.node" --summary "$work/node.json" "${stores[@]}"
+echo
+node bench/print_table.js "$work/native.json" "$work/node.json"
