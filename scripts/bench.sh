@@ -27,10 +27,10 @@ bench="$build/bench/vantrel_bench"
 
 stores=()
 if [ -n "${STORE:-}" ]; then
-  "$bench" --store "$STORE" --summary "$work/native.json" --benchmark_color=false "$@"
+  "$bench" --store "$STORE" --summary "$work/native.json" "$@"
   stores=("$STORE")
 else
-  "$bench" --events "$sizes" --summary "$work/native.json" --benchmark_color=false "$@"
+  "$bench" --events "$sizes" --summary "$work/native.json" "$@"
   for count in ${sizes//,/ }; do
     "$bench" --events "$count" --write-store "$work/store-$count.json"
     stores+=("$work/store-$count.json")
