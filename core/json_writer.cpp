@@ -360,12 +360,18 @@ constexpr std::size_t kExpectedEventSize = 320;
 
 SnapshotTextWriter::SnapshotTextWriter(const std::vector<BridgeCalendar>& calendars,
                                        std::size_t expectedEvents) {
-  const std::size_t calendarsSize = listSize(calendars, calendarSize);
-  std::size_t estimate = calendarsSize + kSnapshotOpen.size() + kSnapshotMiddle.size() +
-                         kSnapshotClose.size() + 1;
-  estimate += std::min(expectedEvents, (SIZE_MAX - estimate) / kExpectedEventSize) *
-              kExpectedEventSize;
-  char* out = room(estimate);
+  const std::size_t needed = listSize(calendars, calendarSize) + kSnapshotOpen.size() +
+                             kSnapshotMiddle.size() + kSnapshotClose.size() + 1;
+  const std::size_t estimate =
+      needed + std::min(expectedEvents, (SIZE_MAX - needed) / kExpectedEventSize) *
+                   kExpectedEventSize;
+  char* out = nullptr;
+  try {
+    out = room(estimate);
+  } catch (const std::bad_alloc&) {
+    // Only a guess was refused: start small, and grow as the events come.
+    out = room(needed);
+  }
   out = writeRaw(kSnapshotOpen, out);
   out = writeList(calendars, writeCalendar, out);
   out = writeRaw(kSnapshotMiddle, out);
