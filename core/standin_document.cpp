@@ -247,9 +247,12 @@ class DocumentBuilder {
     for (std::size_t i = 0; i < depth; ++i) {
       const Frame& frame = frames_[i];
       if (isArray(frame.container)) {
-        text += "[" + std::to_string(frame.index) + "]";
+        text += '[';
+        text += std::to_string(frame.index);
+        text += ']';
       } else {
-        text += (text.empty() ? "" : ".") + frame.key;
+        if (!text.empty()) text += '.';
+        text += frame.key;
       }
     }
     return text;
