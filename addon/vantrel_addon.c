@@ -2,7 +2,11 @@
  * vantrel.node: snapshot(), diagnostics() and requestAccess() for JavaScript,
  * each a thin layer over one C function of tavimo_calendar.h.
  */
+/* dladdr and RTLD_NODELETE are extensions of POSIX. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
 #include <node_api.h>
+#include <pthread.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -26,9 +30,16 @@ static const char kNotGranted[] = "Calendar access was not granted.";
     }                                         \
   } while (0)
 
+/* Shared by the pending answer, which may come on any thread at any time, and
+ * the thread-safe function, which the host finalizes on the JavaScript thread:
+ * after a settled request, or when a worker's environment ends before the
+ * answer came. Whichever of the two lets go last frees it. */
 typedef struct AccessContext {
   napi_deferred deferred;
   napi_threadsafe_function tsfn;
+  pthread_mutex_t lock;   /* guards the two fields below */
+  int tsfn_finalized;     /* the host has deleted tsfn: it must not be called */
+  int owners;             /* the pending answer and the thread-safe function */
 } AccessContext;
 
 typedef struct AccessResult {
@@ -114,6 +125,30 @@ static char* copy_text(const char* text) {
   return copy;
 }
 
+static AccessContext* new_access_context(void) {
+  AccessContext* access = calloc(1, sizeof *access);
+  if (access != NULL && pthread_mutex_init(&access->lock, NULL) != 0) {
+    free(access);
+    return NULL;
+  }
+  if (access != NULL) access->owners = 2;
+  return access;
+}
+
+static void free_access_context(AccessContext* access) {
+  pthread_mutex_destroy(&access->lock);
+  free(access);
+}
+
+/* Called once by each owner; the last one frees. */
+static void let_go_of_access_context(AccessContext* access, int tsfn_finalized) {
+  pthread_mutex_lock(&access->lock);
+  if (tsfn_finalized) access->tsfn_finalized = 1;
+  int last = --access->owners == 0;
+  pthread_mutex_unlock(&access->lock);
+  if (last) free_access_context(access);
+}
+
 static void free_access_result(AccessResult* result) {
   if (result == NULL || result == &access_result_unavailable) return;
   free(result->message);
@@ -134,11 +169,24 @@ static void access_callback(uint8_t granted, const char* message, void* context)
     }
   }
   if (result == NULL) result = &access_result_unavailable;
+  /* Held across the call, so the host cannot finalize the function meanwhile. */
+  pthread_mutex_lock(&access->lock);
   /* Unlimited queue: blocking mode never waits. */
-  if (napi_call_threadsafe_function(access->tsfn, result, napi_tsfn_blocking) != napi_ok) {
-    /* The environment is being torn down; nobody will read the answer. */
+  if (access->tsfn_finalized ||
+      napi_call_threadsafe_function(access->tsfn, result, napi_tsfn_blocking) != napi_ok) {
+    /* The environment has ended or is ending; nobody will read the answer. */
     free_access_result(result);
   }
+  pthread_mutex_unlock(&access->lock);
+  let_go_of_access_context(access, 0);
+}
+
+/* Runs on the JavaScript thread once the host has deleted the thread-safe
+ * function: released after the answer, or torn down with its environment. */
+static void access_finalize(napi_env env, void* finalize_data, void* finalize_hint) {
+  (void)env;
+  (void)finalize_hint;
+  let_go_of_access_context(finalize_data, 1);
 }
 
 static napi_value error_with_message(napi_env env, const char* message) {
@@ -151,14 +199,14 @@ static napi_value error_with_message(napi_env env, const char* message) {
   return error;
 }
 
-/* Runs on the JavaScript thread: settles the promise, then lets go of the
- * thread-safe function and the context. */
+/* Runs on the JavaScript thread: settles the promise, then releases the
+ * thread-safe function, whose finalizer lets go of the context. */
 static void access_call_js(napi_env env, napi_value js_callback, void* context, void* data) {
   (void)js_callback;
   AccessContext* access = context;
   AccessResult* result = data;
   if (env == NULL || access == NULL || result == NULL) {
-    /* Teardown. The context stays: an answer still to come reads its tsfn. */
+    /* Teardown: the context is left to the finalizer. */
     free_access_result(result);
     return;
   }
@@ -186,12 +234,11 @@ static void access_call_js(napi_env env, napi_value js_callback, void* context, 
 
   free_access_result(result);
   napi_release_threadsafe_function(access->tsfn, napi_tsfn_release);
-  free(access);
 }
 
 static napi_value RequestAccess(napi_env env, napi_callback_info info) {
   (void)info;
-  AccessContext* access = calloc(1, sizeof *access);
+  AccessContext* access = new_access_context();
   if (access == NULL) {
     napi_throw_error(env, NULL, kRequestFailed);
     return NULL;
@@ -200,28 +247,41 @@ static napi_value RequestAccess(napi_env env, napi_callback_info info) {
    * must find the deferred in place. */
   napi_value promise;
   if (napi_create_promise(env, &access->deferred, &promise) != napi_ok) {
-    free(access);
+    free_access_context(access);
     napi_throw_error(env, NULL, kRequestFailed);
     return NULL;
   }
   napi_value name = NULL;
   napi_status status = napi_create_string_utf8(env, "EventKitAccess", NAPI_AUTO_LENGTH, &name);
   if (status == napi_ok) {
-    status = napi_create_threadsafe_function(env, NULL, NULL, name, 0, 1, NULL, NULL, access,
-                                             access_call_js, &access->tsfn);
+    status = napi_create_threadsafe_function(env, NULL, NULL, name, 0, 1, access, access_finalize,
+                                             access, access_call_js, &access->tsfn);
   }
   if (status != napi_ok) {
     napi_value error = error_with_message(env, kRequestFailed);
     if (error == NULL) napi_get_undefined(env, &error);
     napi_reject_deferred(env, access->deferred, error);
-    free(access);
+    free_access_context(access);
     return promise;
   }
   tavimo_calendar_request_access(access_callback, access);
   return promise;
 }
 
+/* Keeps this library mapped until the process ends. A host may unload the
+ * module (a worker thread that ends) while an access answer is still on its
+ * way; that answer then runs access_callback on another thread, so the code
+ * must still be there. */
+static void keep_library_loaded(void) {
+  static const char anchor = 0;
+  Dl_info library;
+  if (dladdr(&anchor, &library) != 0 && library.dli_fname != NULL) {
+    dlopen(library.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+  }
+}
+
 NAPI_MODULE_INIT() {
+  keep_library_loaded();
   static const struct {
     const char* name;
     napi_callback function;

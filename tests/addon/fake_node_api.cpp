@@ -32,6 +32,22 @@ napi_value Host::make(Value value) {
 
 napi_env env() { return reinterpret_cast<napi_env>(&envMarker); }
 
+namespace {
+void finalize(ThreadsafeFunction& function) {
+  function.finalized = true;
+  if (function.finalize != nullptr) function.finalize(env(), function.finalizeData, nullptr);
+}
+}  // namespace
+
+void endEnvironment() {
+  for (ThreadsafeFunction& function : host().threadsafeFunctions) {
+    if (function.finalized) continue;
+    finalize(function);
+    for (void* data : function.queued) function.callJs(nullptr, nullptr, function.context, data);
+    function.queued.clear();
+  }
+}
+
 napi_value string(const std::string& text) {
   return host().make({Value::Kind::string, text, false, nullptr});
 }
@@ -150,24 +166,31 @@ napi_status napi_reject_deferred(napi_env, napi_deferred deferred, napi_value va
 }
 
 napi_status napi_create_threadsafe_function(napi_env, napi_value, napi_value, napi_value name,
-                                            size_t, size_t, void*, napi_finalize, void* context,
+                                            size_t, size_t threads, void* finalizeData,
+                                            napi_finalize finalize, void* context,
                                             napi_threadsafe_function_call_js callJs,
                                             napi_threadsafe_function* result) {
   if (host().failThreadsafeFunctions) return napi_generic_failure;
-  host().threadsafeFunctions.push_back({fake_napi::valueOf(name).text, context, callJs, {}, 0});
+  if (threads != 1) throw std::logic_error("a thread-safe function for one thread expected");
+  host().threadsafeFunctions.push_back(
+      {fake_napi::valueOf(name).text, context, callJs, finalize, finalizeData, {}, 0, false});
   *result = reinterpret_cast<napi_threadsafe_function>(&host().threadsafeFunctions.back());
   return napi_ok;
 }
 
 napi_status napi_call_threadsafe_function(napi_threadsafe_function function, void* data,
                                           napi_threadsafe_function_call_mode) {
-  reinterpret_cast<fake_napi::ThreadsafeFunction*>(function)->queued.push_back(data);
+  auto& called = *reinterpret_cast<fake_napi::ThreadsafeFunction*>(function);
+  if (called.finalized) throw std::logic_error("a deleted thread-safe function was called");
+  called.queued.push_back(data);
   return napi_ok;
 }
 
 napi_status napi_release_threadsafe_function(napi_threadsafe_function function,
                                              napi_threadsafe_function_release_mode) {
-  ++reinterpret_cast<fake_napi::ThreadsafeFunction*>(function)->released;
+  auto& released = *reinterpret_cast<fake_napi::ThreadsafeFunction*>(function);
+  if (released.finalized) throw std::logic_error("a deleted thread-safe function was released");
+  if (++released.released == 1) fake_napi::finalize(released);
   return napi_ok;
 }
 

@@ -32,8 +32,13 @@ struct ThreadsafeFunction {
   std::string name;
   void* context = nullptr;
   napi_threadsafe_function_call_js callJs = nullptr;
+  napi_finalize finalize = nullptr;
+  void* finalizeData = nullptr;
   std::vector<void*> queued;
   int released = 0;
+  // As Node: deleted once released by its one thread, or when the environment
+  // ends; calling it after that is a use after free in a real host.
+  bool finalized = false;
 };
 
 struct Host {
@@ -68,6 +73,9 @@ Core& core();
 void reset();
 
 napi_env env();
+// Ends the environment as Node does: every thread-safe function not yet
+// deleted is finalized, then its queued calls run with no environment.
+void endEnvironment();
 napi_value string(const std::string& text);
 napi_value number();
 // Calls the registered JavaScript function `name` with `arguments`.
