@@ -75,6 +75,9 @@ void deliver(const Store& store, const standin::AccessAnswer& answer,
       state.delivered.notify_all();
     }
   } notify{state};
+  // Whatever the completion asks of the platform, it asks of the request's
+  // document: the variable is not read on the answering thread.
+  const standin::ThreadDocument requestDocument(store.document);
   if (completion) completion(answer.granted, answer.error);
 }
 

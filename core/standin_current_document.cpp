@@ -4,18 +4,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "bridge_failure.h"
 #include "standin_process.h"
@@ -187,6 +191,32 @@ const Loaded& load(Cache& state, const std::string& path) {
   return remember(state, std::move(loaded));
 }
 
+// The documents of the threads that are answering an access request now. Not
+// a thread_local: in a module loaded with dlopen that is dynamic TLS, whose
+// blocks the leak checker of the address sanitizer misreads at exit.
+struct ThreadDocuments {
+  std::mutex mutex;
+  std::vector<std::pair<std::thread::id, std::shared_ptr<const Document>>> list;
+  std::atomic<std::size_t> size{0};
+};
+
+// Never destroyed: an answering thread may still run while the process exits.
+ThreadDocuments& threadDocuments() {
+  static ThreadDocuments* const instance = new ThreadDocuments;
+  return *instance;
+}
+
+std::shared_ptr<const Document> threadDocument() {
+  ThreadDocuments& documents = threadDocuments();
+  if (documents.size.load(std::memory_order_acquire) == 0) return nullptr;
+  const std::lock_guard lock(documents.mutex);
+  const auto own = std::this_thread::get_id();
+  for (const auto& [thread, document] : documents.list) {
+    if (thread == own) return document;
+  }
+  return nullptr;
+}
+
 std::string variablePath() {
   const char* value = std::getenv(kVariable);
   return value == nullptr ? std::string() : std::string(value);
@@ -195,6 +225,7 @@ std::string variablePath() {
 }  // namespace
 
 std::shared_ptr<const Document> currentDocument() {
+  if (auto document = threadDocument()) return document;
   const std::string path = variablePath();
   if (path.empty()) return unset();
   Cache& state = cache();
@@ -205,6 +236,7 @@ std::shared_ptr<const Document> currentDocument() {
 }
 
 std::shared_ptr<const Document> currentDocumentOrUnset() {
+  if (auto document = threadDocument()) return document;
   const std::string path = variablePath();
   if (path.empty()) return unset();
   Cache& state = cache();
@@ -221,6 +253,27 @@ std::shared_ptr<const Document> currentDocumentOrUnset() {
     std::fwrite(line.data(), 1, line.size(), stderr);
   }
   return unset();
+}
+
+ThreadDocument::ThreadDocument(std::shared_ptr<const Document> document) {
+  ThreadDocuments& documents = threadDocuments();
+  const std::lock_guard lock(documents.mutex);
+  documents.list.emplace_back(std::this_thread::get_id(), std::move(document));
+  documents.size.store(documents.list.size(), std::memory_order_release);
+}
+
+ThreadDocument::~ThreadDocument() {
+  ThreadDocuments& documents = threadDocuments();
+  const std::lock_guard lock(documents.mutex);
+  auto& list = documents.list;
+  // The latest entry of this thread: pins nest.
+  for (auto entry = list.rbegin(); entry != list.rend(); ++entry) {
+    if (entry->first == std::this_thread::get_id()) {
+      list.erase(std::next(entry).base());
+      break;
+    }
+  }
+  documents.size.store(list.size(), std::memory_order_release);
 }
 
 }  // namespace vantrel::standin

@@ -23,4 +23,17 @@ std::shared_ptr<const Document> currentDocument();
 // goes to standard error, once per process and document, so it is not hidden.
 std::shared_ptr<const Document> currentDocumentOrUnset();
 
+// While it lives, the two functions above answer `document` on the thread that
+// made it, without reading the variable. An access answer runs on a thread of
+// its own with the document of its request: a Node host rewrites the variable
+// (process.env) on its JavaScript thread at any time, and getenv on one thread
+// while setenv runs on another is a data race that can read freed memory.
+class ThreadDocument {
+ public:
+  explicit ThreadDocument(std::shared_ptr<const Document> document);
+  ~ThreadDocument();
+  ThreadDocument(const ThreadDocument&) = delete;
+  ThreadDocument& operator=(const ThreadDocument&) = delete;
+};
+
 }  // namespace vantrel::standin

@@ -73,8 +73,6 @@ test("a request that fails rejects with the request's error text", async () => {
 });
 
 test('many concurrent requests all settle, each with its own answer', async () => {
-  // The store document changes only while no answering thread is running:
-  // those read it too.
   useStore({ status: 2 });
   const denied = Array.from({ length: 40 }, () => vantrel.requestAccess());
   useStore({ status: 0, request: { granted: true, delayMs: 5 } });

@@ -1,8 +1,7 @@
 'use strict';
 // Scenarios for the stand-in calendar store: each call writes a new document
-// and points VANTREL_STANDIN_STORE at it, so the next operation reads it. Call
-// it only while no access answer is on its way: the answering thread reads the
-// variable as well.
+// and points VANTREL_STANDIN_STORE at it, so the next operation reads it. An
+// access answer already on its way keeps the document it was asked of.
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
