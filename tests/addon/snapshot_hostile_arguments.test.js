@@ -1,0 +1,68 @@
+'use strict';
+// Hostile JavaScript values in each argument position, each with the one
+// outcome it gets: refused by the module before the core, refused by the core
+// with its date text, or a snapshot. The functions without arguments ignore
+// whatever they are given.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const vantrel = require('../../index.js');
+const { useStore } = require('./standin_store.js');
+
+const kTwoStrings = 'snapshot(startIso, endIso) requires two strings.';
+const kBadDates = 'Vantrel requires a start and end ISO date.';
+const start = '2026-03-01T00:00:00Z';
+const end = '2026-04-01T00:00:00Z';
+const empty = '{"calendars":[],"events":[]}';
+const hundredMB = 100_000_000;
+
+function outcome(call) {
+  try {
+    return call();
+  } catch (error) {
+    assert.equal(Object.getPrototypeOf(error), Error.prototype);
+    return error.message;
+  }
+}
+
+test('values that are not strings are refused in either position', () => {
+  useStore({ status: 3 });
+  const values = [42, NaN, -0, 10n, {}, [], [start], Symbol('date'), () => start, true, null,
+    undefined, new String(start), { toString: () => start }, new Date(start)];
+  for (const value of values) {
+    assert.equal(outcome(() => vantrel.snapshot(value, end)), kTwoStrings, String(typeof value));
+    assert.equal(outcome(() => vantrel.snapshot(start, value)), kTwoStrings, String(typeof value));
+  }
+});
+
+test('hostile strings get the answer of the date they hold', () => {
+  useStore({ status: 3 });
+  const cases = [
+    ['a lone high surrogate', '\uD800', kBadDates],
+    ['a date ending in a lone low surrogate', `${start}\uDC00`, kBadDates],
+    ['a date with a lone surrogate inside', '2026-03-01T00:00:00\uD800Z', kBadDates],
+    ['an emoji', `${start}\u{1F4C5}`, kBadDates],
+    ['full-width digits', '\uFF12026-03-01T00:00:00Z', kBadDates],
+    ['the empty string', '', kBadDates],
+    ['100 MB of fraction digits', `2026-03-01T00:00:00.${'9'.repeat(hundredMB)}Z`, empty],
+    ['100 MB of junk', 'x'.repeat(hundredMB), kBadDates],
+    ['year 0000', '0000-01-01T00:00:00Z', empty],
+    ['year 10000', '10000-01-01T00:00:00Z', kBadDates],
+    ['offset +24:00', '2026-03-01T00:00:00+24:00', kBadDates],
+    ['offset +23:59', '2026-03-01T00:00:00+23:59', empty],
+    ['leap second', '2026-03-01T23:59:60Z', kBadDates],
+  ];
+  for (const [what, text, expected] of cases) {
+    assert.equal(outcome(() => vantrel.snapshot(text, end)), expected, what);
+  }
+  assert.equal(outcome(() => vantrel.snapshot('1969-12-31T00:00:00Z', '1970-01-01T00:00:00.001Z')),
+    empty, 'negative instants');
+  assert.equal(outcome(() => vantrel.snapshot(start, `${end}${'Z'.repeat(hundredMB)}`)), kBadDates,
+    '100 MB end');
+});
+
+test('the functions without arguments ignore hostile ones', async () => {
+  useStore({ status: 3 });
+  const hostile = [Symbol('x'), 10n, { valueOf() { throw new Error('read'); } }, '\uD800'];
+  assert.equal(vantrel.diagnostics(...hostile), vantrel.diagnostics());
+  assert.equal(await vantrel.requestAccess(...hostile), true);
+});
