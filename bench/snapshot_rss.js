@@ -6,6 +6,8 @@
 //   node --expose-gc bench/snapshot_rss.js --addon build/addon/vantrel.node \
 //        --store STORE.json [--times 30]
 
+const path = require('node:path');
+
 function parseArguments(argv) {
   const options = { addon: null, store: null, times: 30 };
   for (let i = 0; i < argv.length; i += 2) {
@@ -24,7 +26,7 @@ const megabytes = (bytes) => (bytes / 1e6).toFixed(1).padStart(8);
 function main() {
   const options = parseArguments(process.argv.slice(2));
   process.env.VANTREL_STANDIN_STORE = options.store;
-  const vantrel = require(options.addon);
+  const vantrel = require(path.resolve(options.addon));
   const collect = global.gc ?? (() => {});
   const snapshot = () => vantrel.snapshot('0000-01-01T00:00:00Z', '9999-12-31T23:59:59.999Z');
 
