@@ -224,18 +224,11 @@ std::string variablePath() {
 
 }  // namespace
 
-std::shared_ptr<const Document> currentDocument() {
-  if (auto document = threadDocument()) return document;
-  const std::string path = variablePath();
-  if (path.empty()) return unset();
-  Cache& state = cache();
-  const std::lock_guard lock(state.mutex);
-  const Loaded& loaded = load(state, path);
-  if (!loaded.document) throw PlatformError(loaded.problem);
-  return loaded.document;
-}
+namespace {
 
-std::shared_ptr<const Document> currentDocumentOrUnset() {
+// The document this thread should see. A bad document throws, or, where the
+// caller cannot fail (status queries), reads as unset after one stderr line.
+std::shared_ptr<const Document> resolveDocument(bool throwOnProblem) {
   if (auto document = threadDocument()) return document;
   const std::string path = variablePath();
   if (path.empty()) return unset();
@@ -243,6 +236,7 @@ std::shared_ptr<const Document> currentDocumentOrUnset() {
   const std::lock_guard lock(state.mutex);
   const Loaded& loaded = load(state, path);
   if (loaded.document) return loaded.document;
+  if (throwOnProblem) throw PlatformError(loaded.problem);
   if (state.warned.emplace(loaded.identity, loaded.contentHash).second) {
     // One line, even for a path with a line break in it.
     std::string line = loaded.problem;
@@ -254,6 +248,12 @@ std::shared_ptr<const Document> currentDocumentOrUnset() {
   }
   return unset();
 }
+
+}  // namespace
+
+std::shared_ptr<const Document> currentDocument() { return resolveDocument(true); }
+
+std::shared_ptr<const Document> currentDocumentOrUnset() { return resolveDocument(false); }
 
 ThreadDocument::ThreadDocument(std::shared_ptr<const Document> document) {
   ThreadDocuments& documents = threadDocuments();
