@@ -1,5 +1,6 @@
 #include "bridge_records.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -8,9 +9,22 @@
 
 namespace vantrel {
 
-BridgeEvent::BridgeEvent(std::string_view id, std::string_view calendarId,
-                         std::string_view title, std::string_view startIso,
-                         std::string_view endIso, bool isAllDay,
+char* BridgeTextArena::allocate(std::size_t bytes) {
+  if (bytes > left_) {
+    const std::size_t size = std::max(bytes, kBlockBytes);
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+    next_ = blocks_.back().get();
+    left_ = size;
+  }
+  char* room = next_;
+  next_ += bytes;
+  left_ -= bytes;
+  return room;
+}
+
+BridgeEvent::BridgeEvent(BridgeTextArena* arena, std::string_view id,
+                         std::string_view calendarId, std::string_view title,
+                         std::string_view startIso, std::string_view endIso, bool isAllDay,
                          std::optional<std::string_view> location)
     : isAllDay_(isAllDay), hasLocation_(location.has_value()) {
   const std::array<std::string_view, kParts> parts = {
@@ -20,23 +34,43 @@ BridgeEvent::BridgeEvent(std::string_view id, std::string_view calendarId,
   if (total > std::numeric_limits<std::uint32_t>::max()) {
     throw std::length_error("event texts longer than 4 GiB");
   }
-  texts_.resize(total);
-  char* out = texts_.data();
+  if (arena != nullptr) {
+    texts_ = std::unique_ptr<char[], BridgeTextsDeleter>(arena->allocate(total), BridgeTextsDeleter{false});
+  } else {
+    texts_.reset(new char[total]);
+  }
+  char* out = texts_.get();
   for (std::size_t i = 0; i < kParts; ++i) {
     const auto* text = reinterpret_cast<const unsigned char*>(parts[i].data());
-    if (json_text::copyIfPlain(text, parts[i].size(), out)) {
-      plainTexts_ |= static_cast<std::uint8_t>(1U << i);
-    } else {
+    std::size_t extra = 0;
+    if (!json_text::copyIfPlain(text, parts[i].size(), out)) {
       std::memcpy(out, text, parts[i].size());
       // Measured now, while the text is in the cache.
-      const std::size_t extra = json_text::escapeBytes(text, parts[i].size());
+      extra = json_text::escapeBytes(text, parts[i].size());
       escapeBytes_ = extra >= kUnknownEscapeBytes - escapeBytes_
                          ? kUnknownEscapeBytes
                          : static_cast<std::uint32_t>(escapeBytes_ + extra);
     }
+    // Non-ASCII text without escapes is copied as it is too.
+    if (extra == 0) plainTexts_ |= static_cast<std::uint8_t>(1U << i);
     out += parts[i].size();
-    ends_[i] = static_cast<std::uint32_t>(out - texts_.data());
+    ends_[i] = static_cast<std::uint32_t>(out - texts_.get());
   }
+}
+
+BridgeEvent::BridgeEvent(const BridgeEvent& other)
+    : texts_(new char[other.textBytes()]),
+      ends_(other.ends_),
+      escapeBytes_(other.escapeBytes_),
+      isAllDay_(other.isAllDay_),
+      hasLocation_(other.hasLocation_),
+      plainTexts_(other.plainTexts_) {
+  std::memcpy(texts_.get(), other.texts_.get(), other.textBytes());
+}
+
+BridgeEvent& BridgeEvent::operator=(const BridgeEvent& other) {
+  if (this != &other) *this = BridgeEvent(other);
+  return *this;
 }
 
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,14 +34,51 @@ class BridgeCalendar {
   std::string color_;
 };
 
-// A year of events can hold a million of these, so an event keeps all of its
-// texts in one allocation instead of one per field.
+// Room for the texts of many events in a few large blocks, so that a
+// snapshot of a year of events does not make an allocation per event. Texts
+// placed here stay where they are until the arena is destroyed.
+class BridgeTextArena {
+ public:
+  BridgeTextArena() = default;
+  BridgeTextArena(const BridgeTextArena&) = delete;
+  BridgeTextArena& operator=(const BridgeTextArena&) = delete;
+
+  char* allocate(std::size_t bytes);
+
+ private:
+  static constexpr std::size_t kBlockBytes = 64 * 1024;  // below malloc's mmap threshold
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* next_ = nullptr;
+  std::size_t left_ = 0;
+};
+
+// Frees an event's texts only when the event owns them.
+struct BridgeTextsDeleter {
+  bool owned = true;
+  void operator()(char* texts) const {
+    if (owned) delete[] texts;
+  }
+};
+
+// An event keeps all of its texts in one block instead of one per field:
+// its own allocation, or room in an arena that outlives it.
 class BridgeEvent {
  public:
   BridgeEvent(std::string_view id, std::string_view calendarId,
               std::string_view title, std::string_view startIso,
               std::string_view endIso, bool isAllDay,
-              std::optional<std::string_view> location);
+              std::optional<std::string_view> location)
+      : BridgeEvent(nullptr, id, calendarId, title, startIso, endIso, isAllDay, location) {}
+  // The texts go into `arena`, which must outlive the event; copies of the
+  // event own their texts.
+  BridgeEvent(BridgeTextArena& arena, std::string_view id, std::string_view calendarId,
+              std::string_view title, std::string_view startIso, std::string_view endIso,
+              bool isAllDay, std::optional<std::string_view> location)
+      : BridgeEvent(&arena, id, calendarId, title, startIso, endIso, isAllDay, location) {}
+  BridgeEvent(const BridgeEvent& other);
+  BridgeEvent& operator=(const BridgeEvent& other);
+  BridgeEvent(BridgeEvent&&) noexcept = default;
+  BridgeEvent& operator=(BridgeEvent&&) noexcept = default;
 
   std::string_view id() const { return part(0); }
   std::string_view calendarId() const { return part(1); }
@@ -54,9 +92,10 @@ class BridgeEvent {
   }
 
   // Found while the texts are copied in, so that a JSON writer need not read
-  // them again to size its output: which texts a JSON string holds byte for
-  // byte (see json_text.h), and what escaping adds to the texts' length
-  // (nullopt when that is unknown, as for text that is not UTF-8).
+  // them again to size its output or look for escapes: which texts a JSON
+  // string holds byte for byte (valid UTF-8 without a byte to escape), and
+  // what escaping adds to the texts' length (nullopt when that is unknown, as
+  // for text that is not UTF-8).
   enum PlainText : std::uint8_t {
     kPlainId = 1 << 0,
     kPlainCalendarId = 1 << 1,
@@ -72,15 +111,22 @@ class BridgeEvent {
   }
 
  private:
+  BridgeEvent(BridgeTextArena* arena, std::string_view id, std::string_view calendarId,
+              std::string_view title, std::string_view startIso, std::string_view endIso,
+              bool isAllDay, std::optional<std::string_view> location);
+
   static constexpr std::size_t kParts = 6;
   std::string_view part(std::size_t i) const {
     std::uint32_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::string_view(texts_.data() + begin, ends_[i] - begin);
+    return std::string_view(texts_.get() + begin, ends_[i] - begin);
   }
+  std::size_t textBytes() const { return ends_[kParts - 1]; }
 
   static constexpr std::uint32_t kUnknownEscapeBytes = UINT32_MAX;
 
-  std::string texts_;                      // the six texts back to back
+  // The six texts back to back; not a std::string, which would fill them
+  // with zeros before they are copied in.
+  std::unique_ptr<char[], BridgeTextsDeleter> texts_;
   std::array<std::uint32_t, kParts> ends_;  // where each text ends in texts_
   std::uint32_t escapeBytes_ = 0;
   bool isAllDay_;
@@ -93,11 +139,26 @@ class BridgeSnapshot {
   BridgeSnapshot(std::vector<BridgeCalendar> calendars,
                  std::vector<BridgeEvent> events)
       : calendars_(std::move(calendars)), events_(std::move(events)) {}
+  // Events whose texts are in `arena`, which the snapshot keeps alive.
+  BridgeSnapshot(std::vector<BridgeCalendar> calendars, std::vector<BridgeEvent> events,
+                 std::unique_ptr<BridgeTextArena> arena)
+      : arena_(std::move(arena)), calendars_(std::move(calendars)), events_(std::move(events)) {}
+  // A copy's events own their texts and need no arena.
+  BridgeSnapshot(const BridgeSnapshot& other)
+      : calendars_(other.calendars_), events_(other.events_) {}
+  BridgeSnapshot& operator=(const BridgeSnapshot& other) {
+    if (this != &other) *this = BridgeSnapshot(other);
+    return *this;
+  }
+  BridgeSnapshot(BridgeSnapshot&&) noexcept = default;
+  BridgeSnapshot& operator=(BridgeSnapshot&&) noexcept = default;
 
   const std::vector<BridgeCalendar>& calendars() const { return calendars_; }
   const std::vector<BridgeEvent>& events() const { return events_; }
 
  private:
+  // First, so that it goes after the events that point into it.
+  std::unique_ptr<BridgeTextArena> arena_;
   std::vector<BridgeCalendar> calendars_;
   std::vector<BridgeEvent> events_;
 };

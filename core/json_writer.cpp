@@ -37,12 +37,11 @@ enum class Utf8 { check, checked };
 constexpr std::size_t kMaxEscapedPerByte = 6;  // \u00XX
 
 template <Utf8 utf8>
-char* writeQuoted(std::string_view text, char* out, bool knownPlain = false) {
+char* writeEscaped(std::string_view text, char* out) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   *out++ = '"';
-  if (knownPlain || copyIfPlain(p, text.size(), out)) {
-    if (knownPlain) copyBytes(out, p, text.size());
+  if (copyIfPlain(p, text.size(), out)) {
     out += text.size();
     *out++ = '"';
     return out;
@@ -83,6 +82,18 @@ char* writeQuoted(std::string_view text, char* out, bool knownPlain = false) {
   }
   copyBytes(out, run, static_cast<std::size_t>(p - run));
   out += p - run;
+  *out++ = '"';
+  return out;
+}
+
+// Texts known to need no escaping, most of a record's, are copied in line.
+template <Utf8 utf8>
+inline __attribute__((always_inline)) char* writeQuoted(std::string_view text, char* out,
+                                                        bool knownPlain = false) {
+  if (!knownPlain) return writeEscaped<utf8>(text, out);
+  *out++ = '"';
+  copyBytes(out, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  out += text.size();
   *out++ = '"';
   return out;
 }

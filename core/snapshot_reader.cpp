@@ -1,5 +1,6 @@
 #include "snapshot_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +18,7 @@ namespace {
 
 constexpr std::string_view kUntitledEvent = "Untitled event";
 constexpr std::string_view kDefaultColor = "#6C4CF0";
+constexpr std::size_t kMillisecondDigits = 20;  // a sign and 19 digits
 
 // The start in whole milliseconds, truncated toward zero. Instants no real
 // calendar holds (NaN, beyond the 64-bit range) are pinned instead of being
@@ -163,11 +165,15 @@ void convertEvents(const StoreAnswer& answer, platform::Instant start, platform:
     platform::Instant eventStart = values.start.value_or(start);
     platform::Instant eventEnd = values.end.value_or(end);
 
-    id.assign(values.itemIdentifier ? *values.itemIdentifier : std::string_view());
-    id += "::";
-    char digits[24];
-    auto written = std::to_chars(digits, digits + sizeof digits, truncatedMilliseconds(eventStart));
-    id.append(digits, written.ptr);
+    const std::string_view identifier =
+        values.itemIdentifier ? std::string_view(*values.itemIdentifier) : std::string_view();
+    // Written in place: the text keeps its capacity from event to event.
+    id.resize(identifier.size() + 2 + kMillisecondDigits);
+    char* out = std::copy(identifier.begin(), identifier.end(), id.data());
+    *out++ = ':';
+    *out++ = ':';
+    out = std::to_chars(out, out + kMillisecondDigits, truncatedMilliseconds(eventStart)).ptr;
+    id.resize(static_cast<std::size_t>(out - id.data()));
 
     std::string_view title;
     if (values.title) title = trimWhitespaceAndNewlines(*values.title);
@@ -190,13 +196,14 @@ void convertEvents(const StoreAnswer& answer, platform::Instant start, platform:
 
 BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end) {
   StoreAnswer answer = queryStore(start, end);
+  auto arena = std::make_unique<BridgeTextArena>();
   std::vector<BridgeEvent> events;
   events.reserve(answer.eventCount);
-  convertEvents(answer, start, end, [&events](const EventFields& event) {
-    events.emplace_back(event.id, event.calendarId, event.title, event.startIso, event.endIso,
-                        event.isAllDay, event.location);
+  convertEvents(answer, start, end, [&events, &arena = *arena](const EventFields& event) {
+    events.emplace_back(arena, event.id, event.calendarId, event.title, event.startIso,
+                        event.endIso, event.isAllDay, event.location);
   });
-  return BridgeSnapshot(std::move(answer.calendars), std::move(events));
+  return BridgeSnapshot(std::move(answer.calendars), std::move(events), std::move(arena));
 }
 
 char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end) {

@@ -96,6 +96,39 @@ TEST_F(SnapshotReaderTest, EventsKeepTheStoreOrderAndAreNeverMerged) {
   EXPECT_THAT(ids, ElementsAre("late::7200000", "early::0", "same::60000", "same::60000"));
 }
 
+// Records share a few large blocks for their texts; whatever is copied or
+// moved out of a snapshot must stay readable after the snapshot is gone.
+TEST_F(SnapshotReaderTest, RecordTextsOutliveTheSnapshotTheyWereReadInto) {
+  for (int i = 0; i < 3000; ++i) {
+    fake::Event e = event("item-" + std::to_string(i), i);
+    e.title = "Title " + std::to_string(i) + std::string(60, 'x');
+    store().events.push_back(e);
+  }
+  store().events[1500].title = std::string(200'000, 'y');  // larger than a block
+  const auto expectTexts = [](const std::vector<BridgeEvent>& events) {
+    ASSERT_EQ(events.size(), 3000u);
+    for (int i : {0, 1, 1499, 1501, 2999}) {
+      EXPECT_EQ(events[i].id(), "item-" + std::to_string(i) + "::" + std::to_string(i * 1000));
+      EXPECT_EQ(events[i].title(), "Title " + std::to_string(i) + std::string(60, 'x'));
+    }
+    EXPECT_EQ(events[1500].title(), std::string(200'000, 'y'));
+  };
+
+  auto original = std::make_unique<BridgeSnapshot>(readAuthorizedSnapshot(0, 1e6));
+  const BridgeSnapshot copy = *original;
+  BridgeSnapshot assigned({}, {});
+  assigned = *original;
+  const BridgeEvent single = original->events()[2999];
+  BridgeSnapshot moved = std::move(*original);
+  original.reset();
+  expectTexts(copy.events());
+  expectTexts(assigned.events());
+  expectTexts(moved.events());
+  EXPECT_EQ(single.id(), "item-2999::2999000");
+  moved = copy;
+  expectTexts(moved.events());
+}
+
 TEST_F(SnapshotReaderTest, EventIdsCarryTheStartInTruncatedMilliseconds) {
   struct Case {
     double start;
