@@ -24,7 +24,8 @@ struct EventFields {
   std::string_view endIso;
   bool isAllDay;
   std::optional<std::string_view> location;
-  // BridgeEvent::PlainText bits of the texts known to be plain; 0 when unknown.
+  // BridgeEvent::PlainText bits of the texts known to need no escaping (and
+  // to be valid UTF-8); 0 when unknown.
   std::uint8_t plainTexts = 0;
 };
 
