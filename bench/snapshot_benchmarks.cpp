@@ -168,24 +168,19 @@ void freshPass(benchmark::State& state) {
   });
 }
 
-void exportedSnapshot(benchmark::State& state) {
-  measure(state, Memory::fresh, [](Prepared& prepared, bool) {
-    char* json = tavimo_calendar_snapshot(prepared.workload.startIso.c_str(),
-                                          prepared.workload.endIso.c_str(), nullptr);
-    benchmark::DoNotOptimize(json);
-    tavimo_calendar_string_free(json);
-  });
+void callExported(Prepared& prepared, bool) {
+  char* json = tavimo_calendar_snapshot(prepared.workload.startIso.c_str(),
+                                        prepared.workload.endIso.c_str(), nullptr);
+  benchmark::DoNotOptimize(json);
+  tavimo_calendar_string_free(json);
 }
+
+void exportedSnapshot(benchmark::State& state) { measure(state, Memory::fresh, callExported); }
 
 // The same call as a host makes it again and again: the allocator hands back
 // the memory of the text freed before, so no page is new.
 void exportedSnapshotReused(benchmark::State& state) {
-  measure(state, Memory::touched, [](Prepared& prepared, bool) {
-    char* json = tavimo_calendar_snapshot(prepared.workload.startIso.c_str(),
-                                          prepared.workload.endIso.c_str(), nullptr);
-    benchmark::DoNotOptimize(json);
-    tavimo_calendar_string_free(json);
-  });
+  measure(state, Memory::touched, callExported);
 }
 
 void nlohmannRoute(benchmark::State& state) {
