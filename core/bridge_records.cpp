@@ -35,7 +35,7 @@ BridgeEvent::BridgeEvent(BridgeTextArena* arena, std::string_view id,
     throw std::length_error("event texts longer than 4 GiB");
   }
   if (arena != nullptr) {
-    texts_ = std::unique_ptr<char[], BridgeTextsDeleter>(arena->allocate(total), BridgeTextsDeleter{false});
+    texts_ = {arena->allocate(total), BridgeTextsDeleter{.owned = false}};
   } else {
     texts_.reset(new char[total]);
   }
