@@ -65,7 +65,7 @@ BridgeEvent::BridgeEvent(const BridgeEvent& other)
       isAllDay_(other.isAllDay_),
       hasLocation_(other.hasLocation_),
       plainTexts_(other.plainTexts_) {
-  std::memcpy(texts_.get(), other.texts_.get(), other.textBytes());
+  if (other.textBytes() != 0) std::memcpy(texts_.get(), other.texts_.get(), other.textBytes());
 }
 
 BridgeEvent& BridgeEvent::operator=(const BridgeEvent& other) {
