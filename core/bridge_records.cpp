@@ -46,7 +46,7 @@ BridgeEvent::BridgeEvent(BridgeTextArena* arena, std::string_view id,
     if (!json_text::copyIfPlain(text, parts[i].size(), out)) {
       std::memcpy(out, text, parts[i].size());
       // Measured now, while the text is in the cache.
-      extra = json_text::escapeBytes(text, parts[i].size());
+      extra = json_text::escapeBytesOfNonPlain(text, parts[i].size());
       escapeBytes_ = extra >= kUnknownEscapeBytes - escapeBytes_
                          ? kUnknownEscapeBytes
                          : static_cast<std::uint32_t>(escapeBytes_ + extra);

@@ -194,8 +194,9 @@ inline __attribute__((always_inline)) bool copyIfPlain(const unsigned char* p, s
 // are not valid UTF-8.
 inline constexpr std::size_t kNotUtf8 = SIZE_MAX;
 
-inline std::size_t escapeBytes(const unsigned char* p, std::size_t size) {
-  if (isPlain(p, size)) return 0;
+// The same, for a text already known not to be plain (copyIfPlain said so):
+// it goes straight to the byte loop instead of testing the blocks again.
+inline std::size_t escapeBytesOfNonPlain(const unsigned char* p, std::size_t size) {
   const unsigned char* const end = p + size;
   std::size_t extra = 0;
   while (p != end) {
@@ -214,6 +215,10 @@ inline std::size_t escapeBytes(const unsigned char* p, std::size_t size) {
     }
   }
   return extra;
+}
+
+inline std::size_t escapeBytes(const unsigned char* p, std::size_t size) {
+  return isPlain(p, size) ? 0 : escapeBytesOfNonPlain(p, size);
 }
 
 }  // namespace vantrel::json_text
