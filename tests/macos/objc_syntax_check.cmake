@@ -1,6 +1,6 @@
 # Compiles one Objective-C++ file syntax-only against the declaration headers in
 # sdk/, with the flags of the macOS build, warnings as errors.
-#   cmake -DCLANG=<clang++> -DSOURCE=<file.mm> -DSDK=<dir> -DCORE=<dir>
+#   cmake -DCLANG=<clang++> -DSOURCE=<file.mm> -DSDK=<dir> -DCORE=<dir> -DLAYER=<dir>
 #         [-DREJECT=<regex>] -P objc_syntax_check.cmake
 # With REJECT the file must fail, with a diagnostic that matches the regex, so
 # that a broken setup cannot pass for a rejection.
@@ -14,7 +14,7 @@ execute_process(
   COMMAND ${CLANG} -fsyntax-only -x objective-c++ -std=c++20
           -fobjc-arc -fblocks -fobjc-runtime=macosx-15.0
           -Wall -Wextra -Wpedantic -Werror -Wnullable-to-nonnull-conversion
-          -isystem ${SDK} -I ${CORE} ${SOURCE}
+          -isystem ${SDK} -I ${CORE} -I ${LAYER} ${SOURCE}
   RESULT_VARIABLE status
   OUTPUT_VARIABLE output
   ERROR_VARIABLE output)
