@@ -4,6 +4,8 @@
 // may be longer than 128 KiB: the kernel refuses to start a program with a
 // 100 MB argument at all.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -61,6 +63,39 @@ TEST(CommandHostileArguments, EachGetsItsOneOutcome) {
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, c.out.empty() ? kInvalidArguments : "");
   }
+}
+
+// A store document the program cannot use: it ends at once, with status 1 and
+// a UTF-8 text that names the file and what is wrong.
+TEST(CommandHostileArguments, UnusableStoreDocumentsFailAtOnceNamingTheFile) {
+  std::string directory = ::testing::TempDir() + "vantrel-cli-XXXXXX";
+  ASSERT_NE(::mkdtemp(directory.data()), nullptr);
+  const std::string pipe = directory + "/pipe.json";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const StoreDocument sparse(R"({"status":3})");
+  ASSERT_EQ(::truncate(sparse.path().c_str(), off_t{100} << 30), 0);
+  const StoreDocument notUtf8("{\"calendars\":[{\"id\":\"C\xFF\"}]}");
+  const struct {
+    std::string path;
+    std::string problem;
+  } cases[] = {
+      {pipe, "is not a regular file but a named pipe"},
+      {sparse.path(),
+       "is too large: 107374182400 bytes, and the stand-in reads at most 1073741824 bytes"},
+      {notUtf8.path(),
+       "not JSON: parse error at line 1, column 23: syntax error while parsing value - "
+       "invalid string: ill-formed UTF-8 byte; last read: '\"C\xEF\xBF\xBD'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const ProgramRun run = runCommand({kStart, kEnd}, c.path);
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "stand-in store " + c.path + ": " + c.problem);
+  }
+  ::unlink(pipe.c_str());
+  ::rmdir(directory.c_str());
 }
 
 TEST(CommandHostileArguments, A100MBArgumentNeverStartsTheProgram) {

@@ -141,17 +141,40 @@ TEST(StandinBadDocument, NotJsonGivesTheParserPosition) {
   }
 }
 
+// Each fails at once: a named pipe without a writer would block a blocking
+// open for ever, and a device or a directory cannot be a document.
 TEST(StandinBadDocument, UnreadableFiles) {
   std::string directory = testing::TempDir() + "vantrel-standin-XXXXXX";
   ASSERT_NE(mkdtemp(directory.data()), nullptr);
-  const std::string missing = directory + "/missing.json";
-  setenv(standin_test::kVariable, missing.c_str(), 1);
-  expectBadDocument(missing, "cannot be read (No such file or directory)");
-
-  setenv(standin_test::kVariable, directory.c_str(), 1);
-  expectBadDocument(directory, "is not a regular file");
+  const std::string pipe = directory + "/pipe.json";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::pair<std::string, const char*> cases[] = {
+      {directory + "/missing.json", "cannot be read (No such file or directory)"},
+      {directory, "is not a regular file but a directory"},
+      {pipe, "is not a regular file but a named pipe"},
+      {"/dev/zero", "is not a regular file but a character device"},
+  };
+  for (const auto& [path, problem] : cases) {
+    SCOPED_TRACE(path);
+    setenv(standin_test::kVariable, path.c_str(), 1);
+    expectBadDocument(path, problem);
+  }
   unsetenv(standin_test::kVariable);
+  unlink(pipe.c_str());
   rmdir(directory.c_str());
+}
+
+// Refused from its size alone, before anything is read: a sparse file costs
+// the test no disk and would cost a reader gigabytes.
+TEST(StandinBadDocument, OversizedDocumentIsRefusedUnread) {
+  const TestDocument document(R"({"status":3})");
+  for (const off_t size : {off_t{1} << 30 | 1, off_t{100} << 30}) {
+    SCOPED_TRACE(size);
+    ASSERT_EQ(truncate(document.path().c_str(), size), 0);
+    expectBadDocument(document.path(), "is too large: " + std::to_string(size) +
+                                           " bytes, and the stand-in reads at most "
+                                           "1073741824 bytes");
+  }
 }
 
 TEST(StandinBadDocument, WarnsAgainOnlyForAnotherDocument) {

@@ -29,6 +29,9 @@ const OverlapCase kOverlapCases[] = {
     {"zero-inside", 150, 150, true},    {"zero-at-end", 200, 200, false},
     {"zero-before", 50, 50, false},     {"after", 250, 300, false},
     {"just-before", 0, 99.999, false},  {"just-after-start", 99.999, 100.001, true},
+    // Ending before it starts: the same rule, start before 200 and end after 100.
+    {"inverted-inside", 180, 120, true}, {"inverted-from-inside", 150, 50, false},
+    {"inverted-at-start", 100, 50, false}, {"inverted-from-end", 200, 150, false},
 };
 
 TEST(StandinEventQuery, OverlapRule) {

@@ -10,6 +10,7 @@
 
 #include "bridge_failure.h"
 #include "platform.h"
+#include "standin_process.h"
 #include "standin_test_document.h"
 #include "tavimo_calendar.h"
 
@@ -47,6 +48,23 @@ TEST(StandinHostileDocument, EveryTruncationIsNotJson) {
     SCOPED_TRACE(length);
     const TestDocument document(whole.substr(0, length));
     EXPECT_EQ(problemOf(document).rfind("not JSON: parse error at line 1, column ", 0), 0u);
+  }
+}
+
+// The parser reads a NUL as the end of the text, so without a check of its
+// own whatever follows one would be ignored.
+TEST(StandinHostileDocument, NulByteAnywhereIsNotJson) {
+  const std::string valid = R"({"status":3,"calendars":[{"id":"c"}]})";
+  const std::pair<std::string, std::size_t> cases[] = {
+      {valid + std::string(1, '\0') + "garbage{{{", valid.size()},
+      {valid + std::string(1, '\0'), valid.size()},
+      {std::string(1, '\0') + valid, 0},
+      {R"({"calendars":[{"id":"c)" + std::string(1, '\0') + R"("}]})", 22},
+  };
+  for (const auto& [text, offset] : cases) {
+    SCOPED_TRACE(offset);
+    const TestDocument document(text);
+    EXPECT_EQ(problemOf(document), "not JSON: a NUL byte at offset " + std::to_string(offset));
   }
 }
 
@@ -93,7 +111,15 @@ TEST(StandinHostileDocument, TextsReachTheSnapshotEscapedOrAreRefused) {
         R"({"calendars":[{"id":"c"}],"events":[{"id":"e","calendar":"c","start":0,"end":1,"title":)" +
         c.title + "}]}");
     if (c.expected.empty()) {
-      EXPECT_EQ(problemOf(document).rfind("not JSON: parse error at line 1, column ", 0), 0u);
+      // The parser quotes the bytes it stopped at; the text that carries them,
+      // and the warning line, are UTF-8 all the same.
+      const std::string problem = problemOf(document);
+      EXPECT_EQ(problem.rfind("not JSON: parse error at line 1, column ", 0), 0u);
+      EXPECT_EQ(standin::validUtf8(problem), problem);
+      testing::internal::CaptureStderr();
+      platform::authorizationStatus();
+      const std::string warning = testing::internal::GetCapturedStderr();
+      EXPECT_EQ(warning, "stand-in store " + document.path() + ": " + problem + "\n");
       continue;
     }
     char* failure = nullptr;

@@ -155,9 +155,11 @@ EventListRef eventsMatching(Store& store, Instant start, Instant end,
   const auto& spans = document->eventSpans;
   for (std::size_t i = 0; i < spans.size(); ++i) {
     const standin::EventSpan& span = spans[i];
-    // Overlap, where an event of zero length at the start counts.
+    // Overlap: starts before the end and ends after the start; of the events
+    // that end at the start, only one of zero length there counts. An event
+    // that ends before it starts is held to the same rule.
     if (selected[span.calendarKey] && span.start < end &&
-        (span.end > start || span.start >= start)) {
+        (span.end > start || (span.end == start && span.start == start))) {
       list->indices.push_back(i);
     }
   }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -29,11 +30,17 @@ namespace {
 
 constexpr const char* kVariable = "VANTREL_STANDIN_STORE";
 
-// File systems stamp modification times from a coarse clock (a few
+// File systems stamp modification and change times from a coarse clock (a few
 // milliseconds on ext4 and tmpfs, two seconds on FAT), so a rewrite of the same
-// size soon after a read can keep the same time. Until a file's time is this
-// much older than our read, a cache hit is checked against the contents.
+// size soon after a read can keep the same times. Until a file's times are
+// this much older than our read, a cache hit is checked against the contents.
 constexpr double kTimestampSlackSeconds = 3.0;
+
+// Far beyond any calendar a test or benchmark needs (a million events are
+// about 250 MB), and a document twice this size would give a snapshot longer
+// than a JavaScript string can be. A larger file is refused before a byte of
+// it is read, rather than exhausting memory.
+constexpr off_t kLargestDocument = off_t{1} << 30;
 
 // Which file, in which state. A file that cannot be opened is keyed on its
 // error, so its warning too is written once.
@@ -45,9 +52,14 @@ struct FileIdentity {
   off_t size = 0;
   time_t modifiedSeconds = 0;
   long modifiedNanoseconds = 0;
+  // Every rewrite moves the change time, also one that puts the modification
+  // time back (cp -p, touch -r).
+  time_t changedSeconds = 0;
+  long changedNanoseconds = 0;
 
   auto tied() const {
-    return std::tie(path, openError, device, inode, size, modifiedSeconds, modifiedNanoseconds);
+    return std::tie(path, openError, device, inode, size, modifiedSeconds, modifiedNanoseconds,
+                    changedSeconds, changedNanoseconds);
   }
   bool operator==(const FileIdentity& other) const { return tied() == other.tied(); }
   bool operator<(const FileIdentity& other) const { return tied() < other.tied(); }
@@ -97,11 +109,14 @@ double wallClock() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-// Reads the rest of `fd`; false (with errno set) when a read fails.
-bool readAll(int fd, std::string& into) {
+// Reads the rest of `fd`, up to `limit` bytes and one more, so that a file
+// that grew past the limit since it was measured shows it; false (with errno
+// set) when a read fails.
+bool readAll(int fd, std::string& into, std::size_t limit) {
   char buffer[1 << 16];
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+  while (into.size() <= limit) {
+    const std::size_t wanted = std::min(sizeof buffer, limit + 1 - into.size());
+    const ssize_t count = ::read(fd, buffer, wanted);
     if (count == 0) return true;
     if (count < 0) {
       if (errno == EINTR) continue;
@@ -109,6 +124,22 @@ bool readAll(int fd, std::string& into) {
     }
     into.append(buffer, static_cast<std::size_t>(count));
   }
+  return true;
+}
+
+// What a file that is not a regular one is instead.
+const char* fileKind(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "of an unknown kind";
+}
+
+std::string tooLarge(const std::string& size) {
+  return "is too large: " + size + ", and the stand-in reads at most " +
+         std::to_string(kLargestDocument) + " bytes";
 }
 
 class FileDescriptor {
@@ -144,7 +175,9 @@ Loaded failed(FileIdentity identity, std::string problem, bool settled = true) {
 const Loaded& load(Cache& state, const std::string& path) {
   const double started = wallClock();
   FileIdentity identity{path};
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a named pipe or a device answers at once; it is
+  // refused below, and for a regular file the flag changes nothing.
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat status {};
   if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
     identity.openError = errno;
@@ -157,22 +190,37 @@ const Loaded& load(Cache& state, const std::string& path) {
   identity.size = status.st_size;
   identity.modifiedSeconds = status.st_mtim.tv_sec;
   identity.modifiedNanoseconds = status.st_mtim.tv_nsec;
+  identity.changedSeconds = status.st_ctim.tv_sec;
+  identity.changedNanoseconds = status.st_ctim.tv_nsec;
   const bool sameIdentity = state.latest.identity == identity;
   if (sameIdentity && state.latest.settled) return state.latest;
 
   // A directory or a pipe would fail the read or block it.
   if (!S_ISREG(status.st_mode)) {
-    return remember(state, failed(std::move(identity), "is not a regular file"));
+    const std::string problem =
+        std::string("is not a regular file but ") + fileKind(status.st_mode);
+    return remember(state, failed(std::move(identity), problem));
   }
+  if (status.st_size > kLargestDocument) {
+    const std::string problem = tooLarge(std::to_string(status.st_size) + " bytes");
+    return remember(state, failed(std::move(identity), problem));
+  }
+  const auto limit = static_cast<std::size_t>(kLargestDocument);
   std::string text;
   text.reserve(static_cast<std::size_t>(status.st_size));
-  if (!readAll(file.get(), text)) {
+  if (!readAll(file.get(), text, limit)) {
     const std::string reason = errorMessage(errno);
     return remember(state, failed(std::move(identity), "cannot be read (" + reason + ")", false));
   }
-  const double modified = static_cast<double>(status.st_mtim.tv_sec) +
-                          static_cast<double>(status.st_mtim.tv_nsec) * 1e-9;
-  const bool settled = modified < started - kTimestampSlackSeconds;
+  if (text.size() > limit) {
+    const std::string problem = tooLarge("it grew while it was read");
+    return remember(state, failed(std::move(identity), problem, false));
+  }
+  const auto seconds = [](const timespec& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
+  };
+  const double touched = std::max(seconds(status.st_mtim), seconds(status.st_ctim));
+  const bool settled = touched < started - kTimestampSlackSeconds;
   const std::size_t contentHash = std::hash<std::string_view>{}(text);
   if (sameIdentity && state.latest.contentHash == contentHash) {
     state.latest.settled = settled;

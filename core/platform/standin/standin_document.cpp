@@ -189,7 +189,8 @@ class DocumentBuilder {
     if (const auto tagEnd = what.find("] "); tagEnd != std::string_view::npos) {
       what.remove_prefix(tagEnd + 2);
     }
-    throw DocumentFormatError("not JSON: " + std::string(what));
+    // Its excerpt of the text is raw bytes, which need not be UTF-8.
+    throw DocumentFormatError("not JSON: " + validUtf8(what));
   }
 
  private:
@@ -438,6 +439,11 @@ class DocumentBuilder {
 }  // namespace
 
 Document parseDocument(std::string_view text) {
+  // The parser takes a NUL byte for the end of the text and would accept
+  // whatever garbage follows it.
+  if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+    throw DocumentFormatError("not JSON: a NUL byte at offset " + std::to_string(nul));
+  }
   DocumentBuilder builder;
   json::sax_parse(text, &builder);
   return builder.finish();
