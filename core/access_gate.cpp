@@ -36,7 +36,7 @@ bool waitForAccessRequest(const std::function<void(platform::AccessCompletion)>&
     // A platform that answered twice would write cells the waiter is reading.
     if (cells->claimed.exchange(true, std::memory_order_relaxed)) return;
     cells->granted = granted;
-    cells->error = std::move(error);
+    cells->error = errorDescription(std::move(error));
     cells->finished.store(true, std::memory_order_release);
   });
   const double deadline = platform::now() + kAccessRequestTimeLimit;
@@ -56,13 +56,14 @@ void requestCalendarAccess(const platform::StoreRef& store) {
   if (platform::authorizationStatus() == kFullAccess) return;
 
   const std::int64_t status = platform::authorizationStatus();
-  if (status == kRestricted || status == kDenied) throw BridgeFailure::accessDenied;
+  if (status == kRestricted || status == kDenied) throw AccessDenied{status};
 
   const bool granted = waitForAccessRequest([&store](platform::AccessCompletion completion) {
     platform::requestFullAccess(store, std::move(completion));
   });
-  if (platform::authorizationStatus() == kFullAccess || granted) return;
-  throw BridgeFailure::accessDenied;
+  const std::int64_t answered = platform::authorizationStatus();
+  if (answered == kFullAccess || granted) return;
+  throw AccessDenied{answered};
 }
 
 BridgeSnapshot snapshot(platform::Instant start, platform::Instant end) {

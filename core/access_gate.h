@@ -16,13 +16,14 @@ inline constexpr double kAccessWaitStep = 0.05;
 
 // Calls `start` once with a completion and turns the calling thread's run loop
 // until that completion has run. Returns the granted flag it delivered; throws
-// the error it delivered as PlatformError (even with granted true), or
+// the error it delivered as PlatformError (even with granted true; one
+// without a description counts as none), or
 // BridgeFailure::accessTimedOut. The completion may run on any thread, also
 // after this has given up: it keeps its own cells alive.
 bool waitForAccessRequest(const std::function<void(platform::AccessCompletion)>& start);
 
 // Returns when access may be used; asks for full access first unless the user
-// has decided already. Throws BridgeFailure::accessDenied or accessTimedOut, or
+// has decided already. Throws AccessDenied, BridgeFailure::accessTimedOut, or
 // the platform's error from the request.
 void requestCalendarAccess(const platform::StoreRef& store);
 

@@ -94,11 +94,13 @@ class AccessRequest {
 void answerFromStatus(AccessRequest& request, bool granted,
                       const std::optional<std::string>& error) noexcept {
   try {
-    if (platform::authorizationStatus() == kFullAccess) {
+    const std::int64_t status = platform::authorizationStatus();
+    if (status == kFullAccess) {
       request.answer(true, nullptr);
       return;
     }
-    std::string message = error ? *error : calendarAccessDeniedMessage(authorizationLabel());
+    const auto described = errorDescription(error);
+    std::string message = described ? *described : description(AccessDenied{status});
     request.answer(granted, message.c_str());
   } catch (...) {
     request.answerFailure(std::current_exception());
@@ -112,7 +114,7 @@ void requestAccess(const std::shared_ptr<AccessRequest>& request) {
   }
   std::int64_t status = platform::authorizationStatus();
   if (status == 1 || status == 2) {
-    std::string message = calendarAccessDeniedMessage(authorizationLabel());
+    std::string message = description(AccessDenied{status});
     request->answer(false, message.c_str());
     return;
   }

@@ -132,7 +132,9 @@ struct StoreAnswer {
 };
 
 StoreAnswer queryStore(platform::Instant start, platform::Instant end) {
-  if (platform::authorizationStatus() != kFullAccess) throw BridgeFailure::accessDenied;
+  if (const auto status = platform::authorizationStatus(); status != kFullAccess) {
+    throw AccessDenied{status};
+  }
 
   StoreAnswer answer;
   answer.store = platform::newStore();

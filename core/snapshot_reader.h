@@ -11,8 +11,8 @@
 namespace vantrel {
 
 // Every event calendar of a new store and every event of [start, end), in the
-// store's order. Throws BridgeFailure::accessDenied, before creating a store,
-// unless the status is full access.
+// store's order. Throws AccessDenied, before creating a store, unless the
+// status is full access.
 BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end);
 
 // encodeSnapshot(readAuthorizedSnapshot(start, end)) as a NUL-terminated text

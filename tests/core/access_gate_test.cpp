@@ -37,6 +37,8 @@ Outcome outcomeOf(Operation&& operation) {
     return {};
   } catch (BridgeFailure failure) {
     return {true, failure, description(failure)};
+  } catch (AccessDenied denied) {
+    return {true, BridgeFailure::accessDenied, description(denied)};
   } catch (...) {
     return {true, std::nullopt, failureText(std::current_exception())};
   }
@@ -73,7 +75,7 @@ TEST_F(AccessGateTest, AnswerInsideTheStartOperationIsReturnedWithoutARunLoopSte
       {{true, std::nullopt}, {}},
       {{false, std::nullopt}, {}},
       {{true, "The request failed."}, {true, std::nullopt, "The request failed."}},
-      {{false, ""}, {true, std::nullopt, ""}},
+      {{false, ""}, {}},  // an error that says nothing counts as none
   };
   for (const auto& testCase : cases) {
     const Answer& answer = testCase.first;
@@ -185,8 +187,8 @@ TEST_F(AccessGateTest, RequestCalendarAccessDecisions) {
     std::optional<BridgeFailure> failure;
     try {
       requestCalendarAccess(platform::newStore());
-    } catch (BridgeFailure thrown) {
-      failure = thrown;
+    } catch (AccessDenied) {
+      failure = BridgeFailure::accessDenied;
     }
     const std::string which = ::testing::PrintToString(c.statuses);
     EXPECT_EQ(failure, c.failure) << which;
@@ -265,6 +267,10 @@ TEST_F(AccessGateTest, GateOutcomesAndTheirTexts) {
        {true, BridgeFailure::accessDenied, notDetermined}, false},
       {"granted, status stays 0, development", 0, granted, 0, "com.github.Electron",
        {true, BridgeFailure::accessDenied, developmentNotDetermined}, false},
+      {"error with a NUL", 0, Answer{false, std::string("boom \0 x", 8)}, 2, std::nullopt,
+       {true, std::nullopt, "boom \uFFFD x"}, false},
+      {"error without text", 0, Answer{false, ""}, 2, std::nullopt,
+       {true, BridgeFailure::accessDenied, denied}, false},
       {"never answered", 0, std::nullopt, 0, std::nullopt,
        {true, BridgeFailure::accessTimedOut, timedOut}, false},
   };

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <unordered_set>
 
+#include "access_gate.h"
 #include "authorization_labels.h"
 #include "bridge_failure.h"
 #include "fake_platform.h"
+#include "tavimo_calendar.h"
 
 namespace vantrel {
 namespace {
@@ -21,6 +25,15 @@ const std::string kDevelopmentTail =
     "). This window is the development Electron app, not the packaged Tavimo app. Permission "
     "for Tavimo.app does not apply here. Open Tavimo from Applications, or enable Full Access "
     "on the Electron row in System Settings \u2192 Privacy & Security \u2192 Calendars.";
+
+std::string failureOf(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (...) {
+    return failureText(std::current_exception());
+  }
+  return "<none>";
+}
 
 class DenialMessageTest : public ::testing::Test {
  protected:
@@ -91,10 +104,71 @@ TEST_F(DenialMessageTest, FailureTextsAreComputedWhenRead) {
   EXPECT_EQ(failureText(denied), "Calendar access was not granted (restricted" + kPackagedTail);
   EXPECT_EQ(failureText(std::make_exception_ptr(PlatformError("The store is gone."))),
             "The store is gone.");
+  EXPECT_EQ(failureText(std::make_exception_ptr(PlatformError(""))), "Unknown error.");
 
   std::unordered_set<BridgeFailure> cases = {BridgeFailure::accessDenied,
                                              BridgeFailure::accessDenied};
   EXPECT_EQ(cases.size(), 1u);
+}
+
+// The status moves on (an access answer arriving) between the refusal and the
+// making of its text: the text keeps the label access was refused under.
+TEST_F(DenialMessageTest, DenialNamesTheStatusOfTheRefusal) {
+  const auto text = [](std::uint8_t, const char* message, void* context) {
+    *static_cast<std::string*>(context) = message != nullptr ? message : "<none>";
+  };
+  const struct {
+    const char* name;
+    std::vector<std::int64_t> statuses;  // answered in turn, then 3 for good
+    std::function<std::string()> refusal;
+    const char* label;
+  } cases[] = {
+      {"exported snapshot", {2},
+       [] {
+         char* failure = nullptr;
+         EXPECT_EQ(tavimo_calendar_snapshot("2026-03-01T00:00:00Z", "2026-03-02T00:00:00Z",
+                                            &failure),
+                   nullptr);
+         const std::unique_ptr<char, decltype(&tavimo_calendar_string_free)> owned(
+             failure, &tavimo_calendar_string_free);
+         return std::string(failure != nullptr ? failure : "<none>");
+       },
+       "denied"},
+      {"exported request, known status", {0, 1},
+       [text] {
+         std::string message;
+         tavimo_calendar_request_access(text, &message);
+         return message;
+       },
+       "restricted"},
+      {"exported request, answered later", {0, 0, 2},
+       [text] {
+         std::string message;
+         fake::platform().onRequest = [](fake::PendingRequest request) {
+           request.completion(false, std::nullopt);
+         };
+         tavimo_calendar_request_access(text, &message);
+         return message;
+       },
+       "denied"},
+      {"gate, known status", {0, 2}, [] { return failureOf([] { snapshot(0, 1); }); }, "denied"},
+      {"gate, answered", {0, 0, 4},
+       [] {
+         fake::platform().onRequest = [](fake::PendingRequest request) {
+           request.completion(false, std::nullopt);
+         };
+         return failureOf([] { snapshot(0, 1); });
+       },
+       "add-events-only"},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    fake::platform().statusFunction = [statuses = c.statuses, next = std::size_t{0}]() mutable {
+      return next < statuses.size() ? statuses[next++] : std::int64_t{3};
+    };
+    EXPECT_EQ(c.refusal(), calendarAccessDeniedMessage(c.label)) << c.name;
+    fake::platform().pending.clear();
+  }
 }
 
 }  // namespace

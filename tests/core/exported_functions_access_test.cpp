@@ -118,6 +118,9 @@ TEST_F(ExportedRequestAccessTest, TheLaterAnswerArrivesOnTheAnsweringThread) {
       {true, std::nullopt, 0, 1, calendarAccessDeniedMessage("not-determined")},
       {false, "The request was interrupted.", 0, 0, "The request was interrupted."},
       {true, "The request was interrupted.", 2, 1, "The request was interrupted."},
+      // Whole across the C interface, and never silent.
+      {false, std::string("boom \0 x", 8), 0, 0, "boom \uFFFD x"},
+      {false, "", 2, 0, calendarAccessDeniedMessage("denied")},
   };
   for (const Case& c : cases) {
     fake::reset();

@@ -35,8 +35,8 @@ TEST_F(SnapshotReaderTest, DeniedWithoutTouchingTheStoreForEveryStatusButFullAcc
     try {
       readAuthorizedSnapshot(0, 1);
       FAIL() << "status " << status << " was read";
-    } catch (BridgeFailure failure) {
-      EXPECT_EQ(failure, BridgeFailure::accessDenied);
+    } catch (AccessDenied denied) {
+      EXPECT_EQ(denied.status, status);
     }
     EXPECT_THAT(store().callLog(), ElementsAre("authorizationStatus")) << status;
     EXPECT_EQ(store().storesCreated, 0);

@@ -72,7 +72,7 @@ TEST_F(SnapshotTextTest, SameDocumentAsTheRecordsGive) {
 
 TEST_F(SnapshotTextTest, FailsAsTheRecordsAndEncoderDo) {
   store().status = 2;
-  EXPECT_THROW(readAuthorizedSnapshotText(0, 1), BridgeFailure);
+  EXPECT_THROW(readAuthorizedSnapshotText(0, 1), AccessDenied);
   EXPECT_THAT(store().callLog(), ElementsAre("authorizationStatus"));
 
   for (const char* bad : {"\xFF", "ok \xC3", "\xED\xA0\x80"}) {
