@@ -7,10 +7,12 @@
 #include <dlfcn.h>
 #include <node_api.h>
 #include <pthread.h>
+#include <stdbool.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "host_environment.h"
 #include "tavimo_calendar.h"
 
 static const char kTwoStrings[] = "snapshot(startIso, endIso) requires two strings.";
@@ -19,6 +21,21 @@ static const char kInvalidResponse[] = "The macOS Vantrel returned an invalid re
 static const char kDiagnosticsUnavailable[] = "Calendar diagnostics are unavailable.";
 static const char kRequestFailed[] = "Calendar access request failed.";
 static const char kNotGranted[] = "Calendar access was not granted.";
+
+/* V8's String::kMaxLength, for an engine that cannot be asked: the longest
+ * string it makes, in UTF-16 code units. */
+#if UINTPTR_MAX > 0xFFFFFFFFu
+#define V8_STRING_LIMIT ((size_t)(1u << 29) - 24)
+#else
+#define V8_STRING_LIMIT ((size_t)(1u << 28) - 16)
+#endif
+
+/* No engine limits strings to fewer code units than this, so only longer
+ * texts are measured and the engine asked. A test build lowers it to reach
+ * those paths without half a gigabyte of text. */
+#ifndef VANTREL_STRING_LIMIT_FLOOR
+#define VANTREL_STRING_LIMIT_FLOOR ((size_t)(1u << 28) - 16)
+#endif
 
 /* Throws `message` and returns NULL from the calling function unless `call`
  * succeeds. */
@@ -51,6 +68,76 @@ typedef struct AccessResult {
  * the promise still settles and the thread-safe function is still released.
  * Never written and never freed. */
 static AccessResult access_result_unavailable;
+
+/* The engine's own limit, as require('buffer').constants.MAX_STRING_LENGTH
+ * gives it, through process.getBuiltinModule (Node 20.16, 22.3 and later);
+ * V8's constant where that cannot be reached. Leaves no exception pending. */
+static size_t engine_string_limit(napi_env env) {
+  napi_value global, process, get_module, name, buffer, constants, limit;
+  napi_valuetype type = napi_undefined;
+  double value = 0;
+  bool asked = napi_get_global(env, &global) == napi_ok &&
+               napi_get_named_property(env, global, "process", &process) == napi_ok &&
+               napi_typeof(env, process, &type) == napi_ok && type == napi_object &&
+               napi_get_named_property(env, process, "getBuiltinModule", &get_module) == napi_ok &&
+               napi_typeof(env, get_module, &type) == napi_ok && type == napi_function &&
+               napi_create_string_utf8(env, "buffer", NAPI_AUTO_LENGTH, &name) == napi_ok &&
+               napi_call_function(env, process, get_module, 1, &name, &buffer) == napi_ok &&
+               napi_typeof(env, buffer, &type) == napi_ok && type == napi_object &&
+               napi_get_named_property(env, buffer, "constants", &constants) == napi_ok &&
+               napi_typeof(env, constants, &type) == napi_ok && type == napi_object &&
+               napi_get_named_property(env, constants, "MAX_STRING_LENGTH", &limit) == napi_ok &&
+               napi_get_value_double(env, limit, &value) == napi_ok;
+  bool pending = false;
+  if (napi_is_exception_pending(env, &pending) == napi_ok && pending) {
+    napi_value ignored;
+    napi_get_and_clear_last_exception(env, &ignored);
+    asked = false;
+  }
+  if (!asked || !(value >= 1) || value > (double)SIZE_MAX) return V8_STRING_LIMIT;
+  return (size_t)value;
+}
+
+/* UTF-16 code units of the UTF-8 text `text` of `size` bytes: one for each
+ * sequence, two for a four-byte one (a surrogate pair). Exact for valid
+ * UTF-8, which every text of the bridge is. */
+static size_t utf16_length(const char* text, size_t size) {
+  size_t units = 0;
+  for (size_t i = 0; i < size; ++i) {
+    unsigned char byte = (unsigned char)text[i];
+    units += (byte & 0xC0) != 0x80;
+    units += byte >= 0xF0;
+  }
+  return units;
+}
+
+/* Whether `text` is short enough for a JavaScript string. V8 does not fail
+ * on a longer one: it ends the whole process. A UTF-8 text has at least as
+ * many bytes as code units, so a short one is not even measured. */
+static bool fits_string(napi_env env, const char* text) {
+  size_t size = strlen(text);
+  if (size <= VANTREL_STRING_LIMIT_FLOOR) return true;
+  size_t units = utf16_length(text, size);
+  return units <= VANTREL_STRING_LIMIT_FLOOR || units <= engine_string_limit(env);
+}
+
+/* A JavaScript string of `text`, or NULL when it is too long or cannot be
+ * made. */
+static napi_value string_of(napi_env env, const char* text) {
+  napi_value result;
+  if (!fits_string(env, text) ||
+      napi_create_string_utf8(env, text, NAPI_AUTO_LENGTH, &result) != napi_ok) {
+    return NULL;
+  }
+  return result;
+}
+
+/* Throws `message`, or `fallback` when it is empty or too long for a
+ * string: a thrown error always says something. */
+static void throw_text(napi_env env, const char* message, const char* fallback) {
+  if (message == NULL || message[0] == '\0' || !fits_string(env, message)) message = fallback;
+  napi_throw_error(env, NULL, message);
+}
 
 /* A JavaScript string as a new NUL-terminated UTF-8 text, or NULL when `value`
  * is not a string, memory is short, or the string holds a NUL: cut at that NUL
@@ -87,34 +174,42 @@ static napi_value Snapshot(napi_env env, napi_callback_info info) {
   }
 
   char* failure = NULL;
+  HostEnvironment* environment = host_environment_read(env);
+  host_environment_enter(environment);
   char* json = tavimo_calendar_snapshot(start, end, &failure);
+  host_environment_leave(environment);
+  host_environment_free(environment);
   free(start);
   free(end);
 
   if (json != NULL) {
-    napi_value result;
-    napi_status status = napi_create_string_utf8(env, json, NAPI_AUTO_LENGTH, &result);
+    napi_value result = string_of(env, json);
     tavimo_calendar_string_free(json);
     tavimo_calendar_string_free(failure);
-    NAPI_CALL(env, status, kInvalidResponse);
+    if (result == NULL) napi_throw_error(env, NULL, kInvalidResponse);
     return result;
   }
-  napi_throw_error(env, NULL, failure != NULL ? failure : kSyncFailed);
+  /* Without a text, or with an empty one, the failure says what failed; a
+   * text too long for a string is an invalid response. */
+  throw_text(env, failure, failure != NULL && failure[0] != '\0' ? kInvalidResponse : kSyncFailed);
   tavimo_calendar_string_free(failure);
   return NULL;
 }
 
 static napi_value Diagnostics(napi_env env, napi_callback_info info) {
   (void)info;
+  HostEnvironment* environment = host_environment_read(env);
+  host_environment_enter(environment);
   char* json = tavimo_calendar_diagnostics();
+  host_environment_leave(environment);
+  host_environment_free(environment);
   if (json == NULL) {
     napi_throw_error(env, NULL, kDiagnosticsUnavailable);
     return NULL;
   }
-  napi_value result;
-  napi_status status = napi_create_string_utf8(env, json, NAPI_AUTO_LENGTH, &result);
+  napi_value result = string_of(env, json);
   tavimo_calendar_string_free(json);
-  NAPI_CALL(env, status, kDiagnosticsUnavailable);
+  if (result == NULL) napi_throw_error(env, NULL, kDiagnosticsUnavailable);
   return result;
 }
 
@@ -190,12 +285,10 @@ static void access_finalize(napi_env env, void* finalize_data, void* finalize_hi
 }
 
 static napi_value error_with_message(napi_env env, const char* message) {
-  napi_value text;
+  napi_value text = string_of(env, message);
   napi_value error;
-  if (napi_create_string_utf8(env, message, NAPI_AUTO_LENGTH, &text) != napi_ok ||
-      napi_create_error(env, NULL, text, &error) != napi_ok) {
-    return NULL;
-  }
+  if (text == NULL) text = string_of(env, kInvalidResponse);
+  if (text == NULL || napi_create_error(env, NULL, text, &error) != napi_ok) return NULL;
   return error;
 }
 
@@ -218,7 +311,10 @@ static void access_call_js(napi_env env, napi_value js_callback, void* context, 
   } else if (result->granted) {
     resolved = napi_get_boolean(env, true, &outcome) == napi_ok;
   } else {
-    outcome = error_with_message(env, result->message != NULL ? result->message : kNotGranted);
+    /* A rejection always says something. */
+    const char* message = result->message;
+    if (message == NULL || message[0] == '\0') message = kNotGranted;
+    outcome = error_with_message(env, message);
   }
   if (outcome == NULL) {
     /* Making the value failed (out of memory): settle anyway, so no promise is
@@ -264,7 +360,11 @@ static napi_value RequestAccess(napi_env env, napi_callback_info info) {
     free_access_context(access);
     return promise;
   }
+  HostEnvironment* environment = host_environment_read(env);
+  host_environment_enter(environment);
   tavimo_calendar_request_access(access_callback, access);
+  host_environment_leave(environment);
+  host_environment_free(environment);
   return promise;
 }
 

@@ -25,6 +25,15 @@ void reset() {
   coreInstance = std::make_unique<Core>();
 }
 
+namespace {
+// What a call into the core sees of the variable.
+void recordVariableAtCall() {
+  const auto& variables = core().variables;
+  core().variableAtCalls.push_back(
+      variables.empty() ? "<environment>" : variables.back().value_or("<unset>"));
+}
+}  // namespace
+
 napi_value Host::make(Value value) {
   values.push_back(std::move(value));
   return reinterpret_cast<napi_value>(&values.back());
@@ -53,6 +62,50 @@ napi_value string(const std::string& text) {
 }
 
 napi_value number() { return host().make({Value::Kind::object, "", false, nullptr}); }
+
+napi_value object(std::map<std::string, napi_value> members) {
+  Value value{Value::Kind::object, "", false, nullptr};
+  value.members = std::move(members);
+  return host().make(std::move(value));
+}
+
+namespace {
+Value& mutableValue(napi_value value) { return *reinterpret_cast<Value*>(value); }
+
+Value& process() { return mutableValue(mutableValue(global()).members.at("process")); }
+}  // namespace
+
+napi_value global() {
+  if (host().global == nullptr) {
+    host().global = object({{"process", object({{"env", object()}})}});
+  }
+  return host().global;
+}
+
+void setStoreVariable(const std::optional<std::string>& value) {
+  auto& variables = mutableValue(process().members.at("env")).members;
+  if (value) {
+    variables["VANTREL_STANDIN_STORE"] = string(*value);
+  } else {
+    variables.erase("VANTREL_STANDIN_STORE");
+  }
+}
+
+void setEngineStringLimit(std::optional<double> limit) {
+  process().members.erase("getBuiltinModule");
+  host().stringLimit = SIZE_MAX;
+  if (!limit) return;
+  host().stringLimit = static_cast<std::size_t>(*limit);
+  Value getBuiltinModule{Value::Kind::function, "getBuiltinModule", false, nullptr};
+  const double value = *limit;
+  getBuiltinModule.body = [value](const std::vector<napi_value>& arguments) -> napi_value {
+    if (arguments.size() != 1 || valueOf(arguments[0]).text != "buffer") return host().make({});
+    Value number{Value::Kind::number, "", false, nullptr};
+    number.number = value;
+    return object({{"constants", object({{"MAX_STRING_LENGTH", host().make(number)}})}});
+  };
+  process().members["getBuiltinModule"] = host().make(std::move(getBuiltinModule));
+}
 
 const Value& valueOf(napi_value value) { return *reinterpret_cast<const Value*>(value); }
 
@@ -93,6 +146,9 @@ napi_status napi_create_string_utf8(napi_env, const char* text, size_t length,
                                     napi_value* result) {
   if (host().failStrings) return napi_generic_failure;
   std::string bytes = length == NAPI_AUTO_LENGTH ? std::string(text) : std::string(text, length);
+  std::size_t units = 0;
+  for (unsigned char byte : bytes) units += ((byte & 0xC0) != 0x80) + (byte >= 0xF0);
+  if (units > host().stringLimit) throw std::logic_error("V8 would abort: a string too long");
   *result = fake_napi::string(bytes);
   return napi_ok;
 }
@@ -109,6 +165,57 @@ napi_status napi_get_value_string_utf8(napi_env, napi_value value, char* buffer,
   std::memcpy(buffer, v.text.data(), copied);
   buffer[copied] = '\0';
   if (result) *result = copied;
+  return napi_ok;
+}
+
+napi_status napi_get_global(napi_env, napi_value* result) {
+  *result = fake_napi::global();
+  return napi_ok;
+}
+
+napi_status napi_typeof(napi_env, napi_value value, napi_valuetype* result) {
+  switch (fake_napi::valueOf(value).kind) {
+    case Value::Kind::undefined: *result = napi_undefined; break;
+    case Value::Kind::boolean: *result = napi_boolean; break;
+    case Value::Kind::string: *result = napi_string; break;
+    case Value::Kind::number: *result = napi_number; break;
+    case Value::Kind::function: *result = napi_function; break;
+    default: *result = napi_object; break;
+  }
+  return napi_ok;
+}
+
+napi_status napi_get_named_property(napi_env, napi_value object, const char* name,
+                                    napi_value* result) {
+  const Value& value = fake_napi::valueOf(object);
+  if (value.kind == Value::Kind::undefined) return napi_object_expected;
+  const auto member = value.members.find(name);
+  *result = member != value.members.end() ? member->second : host().make({});
+  return napi_ok;
+}
+
+napi_status napi_call_function(napi_env, napi_value, napi_value function, size_t argc,
+                               const napi_value* argv, napi_value* result) {
+  const Value& called = fake_napi::valueOf(function);
+  if (!called.body) return napi_function_expected;
+  *result = called.body(std::vector<napi_value>(argv, argv + argc));
+  return napi_ok;
+}
+
+napi_status napi_get_value_double(napi_env, napi_value value, double* result) {
+  if (fake_napi::valueOf(value).kind != Value::Kind::number) return napi_number_expected;
+  *result = fake_napi::valueOf(value).number;
+  return napi_ok;
+}
+
+napi_status napi_is_exception_pending(napi_env, bool* result) {
+  *result = host().exceptionPending;
+  return napi_ok;
+}
+
+napi_status napi_get_and_clear_last_exception(napi_env, napi_value* result) {
+  host().exceptionPending = false;
+  *result = host().make({});
   return napi_ok;
 }
 
@@ -197,6 +304,7 @@ napi_status napi_release_threadsafe_function(napi_threadsafe_function function,
 char* tavimo_calendar_snapshot(const char*, const char*, char** failure) {
   auto& core = fake_napi::core();
   ++core.snapshotCalls;
+  fake_napi::recordVariableAtCall();
   if (core.snapshotJson) return fake_napi::handOut(*core.snapshotJson);
   if (failure != nullptr) {
     *failure = core.snapshotFailure ? fake_napi::handOut(*core.snapshotFailure) : nullptr;
@@ -206,11 +314,25 @@ char* tavimo_calendar_snapshot(const char*, const char*, char** failure) {
 
 char* tavimo_calendar_diagnostics(void) {
   auto& core = fake_napi::core();
+  fake_napi::recordVariableAtCall();
   return core.diagnosticsJson ? fake_napi::handOut(*core.diagnosticsJson) : nullptr;
 }
 
 void tavimo_calendar_request_access(tavimo_calendar_access_callback callback, void* context) {
+  fake_napi::recordVariableAtCall();
   fake_napi::core().accessRequests.emplace_back(callback, context);
+}
+
+int vantrel_standin_variable_begin(const char* value) {
+  fake_napi::core().variables.emplace_back(value != nullptr ? std::optional<std::string>(value)
+                                                            : std::nullopt);
+  return 1;
+}
+
+void vantrel_standin_variable_end(void) {
+  auto& variables = fake_napi::core().variables;
+  if (variables.empty()) throw std::logic_error("a handed-in variable ended twice");
+  variables.pop_back();
 }
 
 void tavimo_calendar_string_free(char* text) {

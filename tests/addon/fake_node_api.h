@@ -5,7 +5,9 @@
 
 #include <node_api.h>
 
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,11 +18,15 @@
 namespace fake_napi {
 
 struct Value {
-  enum class Kind { undefined, boolean, string, error, function, object, promise };
+  enum class Kind { undefined, boolean, string, error, function, object, promise, number };
   Kind kind = Kind::undefined;
   std::string text;  // string: its bytes; error: its message
   bool flag = false;
   napi_callback function = nullptr;
+  double number = 0;
+  std::map<std::string, napi_value> members{};  // object: its properties
+  // A function of JavaScript: its body, given the arguments.
+  std::function<napi_value(const std::vector<napi_value>&)> body{};
 };
 
 struct Settlement {
@@ -49,6 +55,11 @@ struct Host {
   std::deque<std::optional<Settlement>> promises;  // deferred handles point into it
   std::deque<ThreadsafeFunction> threadsafeFunctions;
 
+  napi_value global = nullptr;  // with `process` and `process.env`
+  // V8 aborts the process when asked for a longer string; the fake throws.
+  std::size_t stringLimit = SIZE_MAX;
+  bool exceptionPending = false;
+
   // Failures to inject.
   bool failStrings = false;
   bool failThreadsafeFunctions = false;
@@ -66,6 +77,11 @@ struct Core {
   std::vector<std::pair<tavimo_calendar_access_callback, void*>> accessRequests;
   int textsHandedOut = 0;
   int textsFreed = 0;
+  // The stand-in variable's values handed in, innermost last (nullopt: unset),
+  // and the innermost one at each call into the core ("<environment>": none
+  // handed in, the layer would read the environment).
+  std::vector<std::optional<std::string>> variables;
+  std::vector<std::string> variableAtCalls;
 };
 
 Host& host();
@@ -78,6 +94,14 @@ napi_env env();
 void endEnvironment();
 napi_value string(const std::string& text);
 napi_value number();
+napi_value object(std::map<std::string, napi_value> members = {});
+// globalThis, with `process` and `process.env`.
+napi_value global();
+// Sets process.env.VANTREL_STANDIN_STORE (nullopt: deletes it).
+void setStoreVariable(const std::optional<std::string>& value);
+// process.getBuiltinModule('buffer').constants.MAX_STRING_LENGTH is `limit`,
+// which the fake host then also enforces; nullopt: no getBuiltinModule.
+void setEngineStringLimit(std::optional<double> limit);
 // Calls the registered JavaScript function `name` with `arguments`.
 napi_value call(const std::string& name, std::vector<napi_value> arguments = {});
 const Value& valueOf(napi_value value);

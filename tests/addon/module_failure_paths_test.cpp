@@ -68,6 +68,7 @@ TEST_F(ModuleFailurePathsTest, SnapshotThrowsTheFixedMessagesAndHandsEveryTextBa
       {std::nullopt, "Calendar access was not granted (denied).", false,
        "Calendar access was not granted (denied)."},
       {"{}", std::nullopt, true, "The macOS Vantrel returned an invalid response."},
+      {std::nullopt, "", false, "System calendar sync failed."},  // never Error("")
   };
   for (const Case& c : cases) {
     fake_napi::reset();
@@ -135,6 +136,7 @@ TEST_F(ModuleFailurePathsTest, AnswersSettleThePromiseAndReleaseTheFunction) {
       {0, "Calendar access was not granted (denied).", false, Value::Kind::error,
        "Calendar access was not granted (denied)."},
       {0, nullptr, false, Value::Kind::error, "Calendar access was not granted."},
+      {0, "", false, Value::Kind::error, "Calendar access was not granted."},
   };
   for (const Case& c : cases) {
     fake_napi::reset();
@@ -189,6 +191,91 @@ TEST_F(ModuleFailurePathsTest, AnEnvironmentThatEndsFreesEverythingWithoutSettli
     }
     for (size_t i = 0; i < host().promises.size(); ++i) EXPECT_FALSE(host().promises[i]);
   }
+}
+
+// V8 ends the process rather than fail on a string longer than its limit, so
+// the module measures every text first (in UTF-16 code units, past the floor
+// this build lowers to 16) against the limit the engine gives; the fake host
+// throws if a longer string is ever asked for.
+TEST_F(ModuleFailurePathsTest, TextsTooLongForAStringAreRefusedBeforeOneIsMade) {
+  using Texts = std::vector<std::string>;
+  const std::string invalid = "The macOS Vantrel returned an invalid response.";
+  const auto repeat = [](const std::string& text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i) result += text;
+    return result;
+  };
+  const struct {
+    const char* what;
+    std::optional<double> limit;  // nullopt: the engine cannot be asked
+    std::string text;
+    bool fits;
+  } cases[] = {
+      {"ASCII at the limit", 60, std::string(60, 'x'), true},
+      {"ASCII past it", 60, std::string(61, 'x'), false},
+      {"two-byte sequences at the limit", 60, repeat("\u00e9", 60), true},
+      {"two-byte sequences past it", 60, repeat("\u00e9", 61), false},
+      {"surrogate pairs at the limit", 60, repeat("\U0001F4C5", 30), true},
+      {"surrogate pairs past it", 60, repeat("\U0001F4C5", 30) + "x", false},
+      {"no engine to ask: V8's own limit", std::nullopt, std::string(61, 'x'), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto fresh = [&] {
+      fake_napi::reset();
+      SetUp();
+      fake_napi::setEngineStringLimit(c.limit);
+    };
+    const auto twoDates = [] {
+      return std::vector{fake_napi::string("a"), fake_napi::string("b")};
+    };
+
+    fresh();
+    core().snapshotJson = c.text;
+    napi_value snapshot = fake_napi::call("snapshot", twoDates());
+    EXPECT_EQ(snapshot != nullptr, c.fits);
+    EXPECT_EQ(host().thrown, c.fits ? Texts{} : Texts{invalid});
+
+    fresh();
+    core().snapshotFailure = c.text;
+    fake_napi::call("snapshot", twoDates());
+    EXPECT_THAT(host().thrown, ElementsAre(c.fits ? c.text : invalid));
+
+    fresh();
+    core().diagnosticsJson = c.text;
+    napi_value diagnostics = fake_napi::call("diagnostics");
+    EXPECT_EQ(diagnostics != nullptr, c.fits);
+    EXPECT_EQ(host().thrown, c.fits ? Texts{} : Texts{"Calendar diagnostics are unavailable."});
+
+    fresh();
+    requestAndAnswer(0, c.text.c_str());
+    runQueued();
+    EXPECT_FALSE(settlement().resolved);
+    EXPECT_EQ(settlement().value.text, c.fits ? c.text : invalid);
+    EXPECT_EQ(core().textsFreed, core().textsHandedOut);
+  }
+}
+
+// The stand-in's variable is read through process.env on the JavaScript
+// thread, where Node guards the environment with its own lock, and handed to
+// the layer around each call, never left behind.
+TEST_F(ModuleFailurePathsTest, TheStoreVariableIsHandedInAroundEachCall) {
+  fake_napi::setStoreVariable("/stores/a.json");
+  fake_napi::call("snapshot", {fake_napi::string("a"), fake_napi::string("b")});
+  fake_napi::setStoreVariable(std::nullopt);
+  fake_napi::call("diagnostics");
+  fake_napi::setStoreVariable("/stores/b.json");
+  fake_napi::call("requestAccess");
+  EXPECT_THAT(core().variableAtCalls, ElementsAre("/stores/a.json", "<unset>", "/stores/b.json"));
+  EXPECT_TRUE(core().variables.empty());
+
+  // No process.env to read: the layer reads the environment itself.
+  fake_napi::reset();
+  SetUp();
+  host().global = fake_napi::object();
+  fake_napi::call("diagnostics");
+  EXPECT_THAT(core().variableAtCalls, ElementsAre("<environment>"));
+  core().accessRequests.clear();
 }
 
 }  // namespace

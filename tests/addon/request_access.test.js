@@ -70,6 +70,13 @@ test("a request that fails rejects with the request's error text", async () => {
 
   useStore({ status: 0, request: { granted: false, error: text, thread: 'caller' } });
   assert.equal(await rejection(vantrel.requestAccess()), text);
+
+  // Whole, and never empty.
+  useStore({ status: 0, request: { granted: false, error: 'boom \u0000 x' } });
+  assert.equal(await rejection(vantrel.requestAccess()), 'boom \uFFFD x');
+  useStore({ status: 0, request: { granted: false, error: '' } });
+  assert.match(await rejection(vantrel.requestAccess()),
+    /^Calendar access was not granted \(denied\)\./);
 });
 
 test('many concurrent requests all settle, each with its own answer', async () => {

@@ -6,7 +6,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const vantrel = require('../../index.js');
-const { useStore } = require('./standin_store.js');
+const { useStore, addonPath } = require('./standin_store.js');
 
 const kTwoStrings = 'snapshot(startIso, endIso) requires two strings.';
 const kBadDates = 'Vantrel requires a start and end ISO date.';
@@ -58,6 +58,40 @@ test('hostile strings get the answer of the date they hold', () => {
     empty, 'negative instants');
   assert.equal(outcome(() => vantrel.snapshot(start, `${end}${'Z'.repeat(hundredMB)}`)), kBadDates,
     '100 MB end');
+});
+
+// The status of an unusable document reads as restricted, so each function
+// answers as for that status, and one line on stderr names the file and what
+// is wrong. Run in a child, whose stderr the test can read.
+test('store documents that cannot be used fail at once, naming the file', () => {
+  const fs = require('node:fs');
+  const { execFileSync, spawnSync } = require('node:child_process');
+  const pipe = `${useStore({})}.pipe`;
+  execFileSync('mkfifo', [pipe]);
+  const large = useStore({ status: 3 });
+  fs.truncateSync(large, 100 * 2 ** 30);
+  const cases = [
+    [pipe, 'is not a regular file but a named pipe'],
+    [large, 'is too large: 107374182400 bytes, and the stand-in reads at most 1073741824 bytes'],
+  ];
+  const restricted = /^Calendar access was not granted \(restricted\)\. In System Settings/;
+  for (const [file, problem] of cases) {
+    const child = spawnSync(process.execPath, ['--eval', `
+      const vantrel = require(${JSON.stringify(addonPath)});
+      let snapshot;
+      try { vantrel.snapshot('${start}', '${end}'); } catch (error) { snapshot = error.message; }
+      const { status } = JSON.parse(vantrel.diagnostics());
+      vantrel.requestAccess().catch((error) => {
+        process.stdout.write(JSON.stringify([snapshot, status, error.message]));
+      });
+    `], { env: { ...process.env, VANTREL_STANDIN_STORE: file }, timeout: 60_000 });
+    assert.equal(child.status, 0, child.stderr.toString());
+    const [snapshot, status, request] = JSON.parse(child.stdout.toString());
+    assert.match(snapshot, restricted);
+    assert.equal(status, 'restricted');
+    assert.match(request, restricted);
+    assert.equal(child.stderr.toString(), `stand-in store ${file}: ${problem}\n`);
+  }
 });
 
 test('the functions without arguments ignore hostile ones', async () => {

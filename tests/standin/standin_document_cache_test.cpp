@@ -7,8 +7,10 @@
 
 #include <ctime>
 #include <string>
+#include <thread>
 
 #include "platform.h"
+#include "standin_store_variable.h"
 #include "standin_test_document.h"
 
 namespace vantrel {
@@ -66,6 +68,22 @@ TEST(StandinDocumentCache, VariableChangeTakesEffect) {
     EXPECT_EQ(platform::authorizationStatus(), 32);
   }
   EXPECT_EQ(platform::authorizationStatus(), 1);  // unset
+}
+
+// A value handed in (as the module does, from process.env) stands for the
+// variable on its own thread only, until it ends; pairs nest.
+TEST(StandinDocumentCache, HandedInValueStandsForTheVariableOnItsThread) {
+  const TestDocument first(R"({"status":31})");
+  const TestDocument second(R"({"status":32})");  // the variable names this one
+  ASSERT_EQ(vantrel_standin_variable_begin(first.path().c_str()), 1);
+  EXPECT_EQ(platform::authorizationStatus(), 31);
+  std::thread([] { EXPECT_EQ(platform::authorizationStatus(), 32); }).join();
+  ASSERT_EQ(vantrel_standin_variable_begin(nullptr), 1);
+  EXPECT_EQ(platform::authorizationStatus(), 1);  // unset
+  vantrel_standin_variable_end();
+  EXPECT_EQ(platform::authorizationStatus(), 31);
+  vantrel_standin_variable_end();
+  EXPECT_EQ(platform::authorizationStatus(), 32);
 }
 
 TEST(StandinDocumentCache, StoreKeepsItsDocument) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -24,6 +25,7 @@
 
 #include "bridge_failure.h"
 #include "standin_process.h"
+#include "standin_store_variable.h"
 
 namespace vantrel::standin {
 namespace {
@@ -265,9 +267,39 @@ std::shared_ptr<const Document> threadDocument() {
   return nullptr;
 }
 
+// The variable's values that callers on these threads handed in
+// (standin_store_variable.h); std::nullopt: unset.
+struct ThreadVariables {
+  std::mutex mutex;
+  std::vector<std::pair<std::thread::id, std::optional<std::string>>> list;
+  std::atomic<std::size_t> size{0};
+};
+
+ThreadVariables& threadVariables() {
+  static ThreadVariables* const instance = new ThreadVariables;
+  return *instance;
+}
+
+// The latest value handed in on this thread; false when there is none.
+bool threadVariable(std::string& into) {
+  ThreadVariables& variables = threadVariables();
+  if (variables.size.load(std::memory_order_acquire) == 0) return false;
+  const std::lock_guard lock(variables.mutex);
+  const auto own = std::this_thread::get_id();
+  for (auto entry = variables.list.rbegin(); entry != variables.list.rend(); ++entry) {
+    if (entry->first == own) {
+      into = entry->second.value_or(std::string());
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string variablePath() {
-  const char* value = std::getenv(kVariable);
-  return value == nullptr ? std::string() : std::string(value);
+  std::string value;
+  if (threadVariable(value)) return value;
+  const char* environment = std::getenv(kVariable);
+  return environment == nullptr ? std::string() : std::string(environment);
 }
 
 }  // namespace
@@ -325,3 +357,32 @@ ThreadDocument::~ThreadDocument() {
 }
 
 }  // namespace vantrel::standin
+
+extern "C" int vantrel_standin_variable_begin(const char* value) {
+  using namespace vantrel::standin;
+  try {
+    ThreadVariables& variables = threadVariables();
+    std::optional<std::string> copy;
+    if (value != nullptr) copy.emplace(value);
+    const std::lock_guard lock(variables.mutex);
+    variables.list.emplace_back(std::this_thread::get_id(), std::move(copy));
+    variables.size.store(variables.list.size(), std::memory_order_release);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+extern "C" void vantrel_standin_variable_end(void) {
+  using namespace vantrel::standin;
+  ThreadVariables& variables = threadVariables();
+  const std::lock_guard lock(variables.mutex);
+  auto& list = variables.list;
+  for (auto entry = list.rbegin(); entry != list.rend(); ++entry) {
+    if (entry->first == std::this_thread::get_id()) {
+      list.erase(std::next(entry).base());
+      break;
+    }
+  }
+  variables.size.store(list.size(), std::memory_order_release);
+}

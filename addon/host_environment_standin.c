@@ -1,0 +1,76 @@
+/* The stand-in store's VANTREL_STANDIN_STORE, read through process.env. */
+#include <stdbool.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "host_environment.h"
+#include "standin_store_variable.h"
+
+struct HostEnvironment {
+  char* store; /* NULL: the variable is unset */
+  int entered;
+};
+
+static int get_property(napi_env env, napi_value object, const char* name, napi_value* result) {
+  napi_valuetype type;
+  return napi_typeof(env, object, &type) == napi_ok && type == napi_object &&
+         napi_get_named_property(env, object, name, result) == napi_ok;
+}
+
+/* A JavaScript string as a new NUL-terminated text; NULL when it is not one,
+ * or holds a NUL, which a path cannot. */
+static char* copy_string(napi_env env, napi_value value) {
+  size_t length = 0;
+  if (napi_get_value_string_utf8(env, value, NULL, 0, &length) != napi_ok) return NULL;
+  char* text = malloc(length + 1);
+  if (text == NULL) return NULL;
+  size_t copied = 0;
+  if (napi_get_value_string_utf8(env, value, text, length + 1, &copied) != napi_ok ||
+      copied != length || strlen(text) != length) {
+    free(text);
+    return NULL;
+  }
+  return text;
+}
+
+HostEnvironment* host_environment_read(napi_env env) {
+  napi_value global;
+  napi_value process;
+  napi_value variables;
+  napi_value store;
+  napi_valuetype type;
+  int read = napi_get_global(env, &global) == napi_ok &&
+             get_property(env, global, "process", &process) &&
+             get_property(env, process, "env", &variables) &&
+             get_property(env, variables, "VANTREL_STANDIN_STORE", &store) &&
+             napi_typeof(env, store, &type) == napi_ok;
+  bool pending = false;
+  if (napi_is_exception_pending(env, &pending) == napi_ok && pending) {
+    napi_value ignored;
+    napi_get_and_clear_last_exception(env, &ignored);
+    read = 0;
+  }
+  if (!read || (type != napi_undefined && type != napi_string)) return NULL;
+  HostEnvironment* environment = calloc(1, sizeof *environment);
+  if (environment == NULL) return NULL;
+  if (type == napi_string && (environment->store = copy_string(env, store)) == NULL) {
+    free(environment);
+    return NULL;
+  }
+  return environment;
+}
+
+void host_environment_enter(HostEnvironment* environment) {
+  if (environment == NULL) return;
+  environment->entered = vantrel_standin_variable_begin(environment->store);
+}
+
+void host_environment_leave(HostEnvironment* environment) {
+  if (environment != NULL && environment->entered) vantrel_standin_variable_end();
+}
+
+void host_environment_free(HostEnvironment* environment) {
+  if (environment == NULL) return;
+  free(environment->store);
+  free(environment);
+}
