@@ -92,3 +92,23 @@ test('many concurrent requests all settle, each with its own answer', async () =
   }
   assert.deepEqual(outcomes.slice(40).map((o) => o.value), Array(40).fill(true));
 });
+
+// On macOS the permission belongs to the process, so a second copy of the
+// module (another path, loaded apart) sees what the first was granted.
+test('a grant through one copy of the module is seen by another', async () => {
+  const fs = require('node:fs');
+  const path = require('node:path');
+  const { addonPath } = require('./standin_store.js');
+  const copyPath = path.join(fs.mkdtempSync(path.join(require('node:os').tmpdir(), 'vantrel-')),
+    'copy.node');
+  fs.copyFileSync(addonPath, copyPath);
+  const copy = require(copyPath);
+  assert.notEqual(copy, vantrel);
+
+  useStore({ status: 0, request: { granted: true, delayMs: 5 } });
+  assert.equal(JSON.parse(copy.diagnostics()).status, 'not-determined');
+  assert.equal(await vantrel.requestAccess(), true);
+  assert.equal(JSON.parse(copy.diagnostics()).status, 'full-access');
+  assert.equal(await copy.requestAccess(), true);
+  fs.rmSync(path.dirname(copyPath), { recursive: true, force: true });
+});

@@ -7,12 +7,12 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 
 #include "bridge_failure.h"
 #include "platform.h"
 #include "standin_current_document.h"
 #include "standin_document.h"
+#include "standin_permission_state.h"
 
 namespace vantrel::platform {
 
@@ -33,22 +33,9 @@ namespace {
 // clocks' integer durations; effectively "never".
 constexpr double kLongestWaitSeconds = 1e9;
 
-// The answers delivered so far. Statuses are read from any thread.
-struct AccessState {
-  std::mutex mutex;
-  std::condition_variable delivered;
-  std::uint64_t deliveries = 0;
-  // Document generation -> the status after its answer. Keyed on the document
-  // so that a late answer for an older document cannot change a newer one.
-  std::unordered_map<std::uint64_t, std::int64_t> statusAfter;
-};
+using AccessState = standin::PermissionState;
 
-// Never destroyed: a detached delivery thread may still run while the process
-// exits.
-AccessState& accessState() {
-  static AccessState* const instance = new AccessState;
-  return *instance;
-}
+AccessState& accessState() { return standin::permissionState(); }
 
 void sleepMilliseconds(double milliseconds) {
   if (milliseconds <= 0) return;
@@ -62,7 +49,7 @@ void deliver(const Store& store, const standin::AccessAnswer& answer,
   AccessState& state = accessState();
   {
     const std::lock_guard lock(state.mutex);
-    state.statusAfter[store.document->generation] = answer.statusAfter;
+    state.statusAfter[store.document->identity] = answer.statusAfter;
   }
   // Wake the run loop even if the completion throws.
   struct Notify {
@@ -103,7 +90,7 @@ std::int64_t authorizationStatus() {
   const auto document = standin::currentDocumentOrUnset();
   AccessState& state = accessState();
   const std::lock_guard lock(state.mutex);
-  const auto answered = state.statusAfter.find(document->generation);
+  const auto answered = state.statusAfter.find(document->identity);
   return answered == state.statusAfter.end() ? document->status : answered->second;
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -158,6 +159,24 @@ class FileDescriptor {
   int fd_;
 };
 
+// The file's identity and contents as one text, which every copy of the
+// stand-in in the process makes alike for the same file.
+std::string documentIdentity(const FileIdentity& identity, std::size_t contentHash) {
+  std::string text;
+  for (const auto number :
+       {static_cast<std::uintmax_t>(identity.device), static_cast<std::uintmax_t>(identity.inode),
+        static_cast<std::uintmax_t>(identity.size),
+        static_cast<std::uintmax_t>(identity.modifiedSeconds),
+        static_cast<std::uintmax_t>(identity.modifiedNanoseconds),
+        static_cast<std::uintmax_t>(identity.changedSeconds),
+        static_cast<std::uintmax_t>(identity.changedNanoseconds),
+        static_cast<std::uintmax_t>(contentHash)}) {
+    text += std::to_string(number);
+    text += ':';
+  }
+  return text;
+}
+
 const Loaded& remember(Cache& state, Loaded loaded) {
   state.latest = std::move(loaded);
   return state.latest;
@@ -231,7 +250,9 @@ const Loaded& load(Cache& state, const std::string& path) {
 
   Loaded loaded;
   try {
-    loaded.document = std::make_shared<const Document>(parseDocument(text));
+    Document document = parseDocument(text);
+    document.identity = documentIdentity(identity, contentHash);
+    loaded.document = std::make_shared<const Document>(std::move(document));
   } catch (const DocumentFormatError& error) {
     loaded = failed(identity, error.what());
   }

@@ -1,6 +1,5 @@
 #include "standin_document.h"
 
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -18,8 +17,6 @@ using nlohmann::json;
 // would only overflow the millisecond ids and the ISO texts of a snapshot.
 constexpr double kFirstInstant = -62'167'219'200.0;  // 0000-01-01T00:00:00Z
 constexpr double kEndInstant = 253'402'300'800.0;    // 10000-01-01T00:00:00Z
-
-std::atomic<std::uint64_t> lastGeneration{0};
 
 // One scalar as the parser hands it over; strings can be moved out.
 struct Scalar {
@@ -70,7 +67,6 @@ class DocumentBuilder {
   Document finish() {
     if (!executablePathGiven_) document_.executablePath = realExecutablePath();
     if (!argumentsGiven_) document_.arguments = realProcessArguments();
-    document_.generation = ++lastGeneration;
     return std::move(document_);
   }
 

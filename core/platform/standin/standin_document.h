@@ -54,9 +54,11 @@ struct EventTexts {
 };
 
 struct Document {
-  // Unique to this parse: an answered request changes the status of this
-  // document only, and a rewritten file is a new document.
-  std::uint64_t generation = 0;
+  // The file and contents it was read from, the same in every copy of the
+  // stand-in in the process: an answered request changes the status of this
+  // document only, and a rewritten file is a new document. Empty for the
+  // unset variable's document, which is never answered.
+  std::string identity;
   std::int64_t status = 3;
   std::optional<std::string> bundleIdentifier;
   std::optional<std::string> executablePath;
