@@ -30,6 +30,15 @@ struct AccessRequestCells {
 
 }  // namespace
 
+std::int64_t awaitFullAccessAfterGrant() {
+  const double deadline = platform::now() + kGrantSettleTimeLimit;
+  while (true) {
+    const std::int64_t status = platform::authorizationStatus();
+    if (status == kFullAccess || platform::now() > deadline) return status;
+    platform::runLoopStep(kAccessWaitStep);
+  }
+}
+
 bool waitForAccessRequest(const std::function<void(platform::AccessCompletion)>& start) {
   auto cells = std::make_shared<AccessRequestCells>();
   start([cells](bool granted, std::optional<std::string> error) {
@@ -61,8 +70,14 @@ void requestCalendarAccess(const platform::StoreRef& store) {
   const bool granted = waitForAccessRequest([&store](platform::AccessCompletion completion) {
     platform::requestFullAccess(store, std::move(completion));
   });
+  if (granted) {
+    // Should the status never show the grant, the reader refuses with the
+    // status it then reads.
+    awaitFullAccessAfterGrant();
+    return;
+  }
   const std::int64_t answered = platform::authorizationStatus();
-  if (answered == kFullAccess || granted) return;
+  if (answered == kFullAccess) return;
   throw AccessDenied{answered};
 }
 

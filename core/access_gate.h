@@ -2,6 +2,7 @@
 // permission gate through which the command-line program reads a snapshot.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "bridge_records.h"
@@ -14,6 +15,15 @@ inline constexpr double kAccessRequestTimeLimit = 30.0;
 // How long one turn of the run loop may take while the answer is awaited.
 inline constexpr double kAccessWaitStep = 0.05;
 
+// How long, at most, the status may lag behind a granted answer: macOS has
+// been seen to report not-determined for a while after the user allowed access.
+inline constexpr double kGrantSettleTimeLimit = 2.0;
+
+// After a granted answer: turns the calling thread's run loop in steps of
+// kAccessWaitStep until the status reads full access, for at most
+// kGrantSettleTimeLimit. Returns the last status it read.
+std::int64_t awaitFullAccessAfterGrant();
+
 // Calls `start` once with a completion and turns the calling thread's run loop
 // until that completion has run. Returns the granted flag it delivered; throws
 // the error it delivered as PlatformError (even with granted true; one
@@ -23,7 +33,8 @@ inline constexpr double kAccessWaitStep = 0.05;
 bool waitForAccessRequest(const std::function<void(platform::AccessCompletion)>& start);
 
 // Returns when access may be used; asks for full access first unless the user
-// has decided already. Throws AccessDenied, BridgeFailure::accessTimedOut, or
+// has decided already, and after a grant waits for the status to show it.
+// Throws AccessDenied, BridgeFailure::accessTimedOut, or
 // the platform's error from the request.
 void requestCalendarAccess(const platform::StoreRef& store);
 

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "access_gate.h"
 #include "authorization_labels.h"
 #include "bridge_failure.h"
 #include "bridge_records.h"
@@ -94,12 +95,13 @@ class AccessRequest {
 void answerFromStatus(AccessRequest& request, bool granted,
                       const std::optional<std::string>& error) noexcept {
   try {
-    const std::int64_t status = platform::authorizationStatus();
+    const auto described = errorDescription(error);
+    const std::int64_t status = granted && !described ? awaitFullAccessAfterGrant()
+                                                      : platform::authorizationStatus();
     if (status == kFullAccess) {
       request.answer(true, nullptr);
       return;
     }
-    const auto described = errorDescription(error);
     std::string message = described ? *described : description(AccessDenied{status});
     request.answer(granted, message.c_str());
   } catch (...) {

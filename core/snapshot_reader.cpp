@@ -1,11 +1,14 @@
 #include "snapshot_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <set>
+#include <utility>
 
 #include "authorization_labels.h"
 #include "bridge_failure.h"
@@ -123,12 +126,18 @@ std::string hexColor(const platform::Calendar& calendar) {
 
 namespace {
 
-// What the store answers, up to the event query: shared by both outputs.
+struct WindowAnswer {
+  QueryWindow window;
+  platform::EventListRef events;
+  std::size_t eventCount = 0;
+};
+
+// What the store answers, up to the event queries: shared by both outputs.
 struct StoreAnswer {
   platform::StoreRef store;  // held until the events are converted
   std::vector<BridgeCalendar> calendars;
-  platform::EventListRef events;
-  std::size_t eventCount = 0;
+  std::vector<WindowAnswer> windows;
+  std::size_t eventCount = 0;  // of every window, an event two return counted twice
 };
 
 StoreAnswer queryStore(platform::Instant start, platform::Instant end) {
@@ -144,14 +153,30 @@ StoreAnswer queryStore(platform::Instant start, platform::Instant end) {
   answer.calendars.reserve(calendars.size());
   for (const auto& calendar : calendars) answer.calendars.push_back(readCalendar(*calendar));
 
-  // Always this list, even empty: the query must never widen to all calendars.
-  answer.events = platform::eventsMatching(*answer.store, start, end, calendars);
-  answer.eventCount = platform::eventCount(*answer.events);
+  const std::vector<QueryWindow> windows = queryWindows(start, end);
+  answer.windows.reserve(windows.size());
+  for (const QueryWindow& window : windows) {
+    // Always this list, even empty: the query must never widen to all calendars.
+    WindowAnswer& windowAnswer = answer.windows.emplace_back();
+    windowAnswer.window = window;
+    windowAnswer.events = platform::eventsMatching(*answer.store, window.start, window.end, calendars);
+    windowAnswer.eventCount = platform::eventCount(*windowAnswer.events);
+    answer.eventCount += windowAnswer.eventCount;
+  }
   return answer;
 }
 
-// Converts every event of the answer, in its order, and hands each one's
-// fields to `take`; they are valid only during that call.
+// An event that reaches past the end of its window, by identifier and exact
+// start: the next window returns it again.
+using EventKey = std::pair<std::string, std::uint64_t>;
+
+EventKey eventKey(const std::optional<std::string>& identifier, platform::Instant start) {
+  return {identifier.value_or(std::string()), std::bit_cast<std::uint64_t>(start)};
+}
+
+// Converts every event of the answer, window after window in the store's
+// order, and hands each one's fields to `take`; they are valid only during
+// that call.
 template <typename Take>
 void convertEvents(const StoreAnswer& answer, platform::Instant start, platform::Instant end,
                    Take take) {
@@ -160,41 +185,71 @@ void convertEvents(const StoreAnswer& answer, platform::Instant start, platform:
   std::string id;
   char startIso[IsoFormatter::kTextLength];
   char endIso[IsoFormatter::kTextLength];
-  for (std::size_t i = 0; i < answer.eventCount; ++i) {
-    platform::readEvent(*answer.events, i, values);
-    // A store always gives an event its dates; should one be missing, the
-    // range it was found in is the best that is known of it.
-    platform::Instant eventStart = values.start.value_or(start);
-    platform::Instant eventEnd = values.end.value_or(end);
+  std::set<EventKey> reachingPastTheirWindow;
+  for (std::size_t w = 0; w < answer.windows.size(); ++w) {
+    const WindowAnswer& window = answer.windows[w];
+    const bool lastWindow = w + 1 == answer.windows.size();
+    for (std::size_t i = 0; i < window.eventCount; ++i) {
+      platform::readEvent(*window.events, i, values);
+      // A store always gives an event its dates; should one be missing, the
+      // range it was found in is the best that is known of it.
+      platform::Instant eventStart = values.start.value_or(start);
+      platform::Instant eventEnd = values.end.value_or(end);
 
-    const std::string_view identifier =
-        values.itemIdentifier ? std::string_view(*values.itemIdentifier) : std::string_view();
-    // Written in place: the text keeps its capacity from event to event.
-    id.resize(identifier.size() + 2 + kMillisecondDigits);
-    char* out = std::copy(identifier.begin(), identifier.end(), id.data());
-    *out++ = ':';
-    *out++ = ':';
-    out = std::to_chars(out, out + kMillisecondDigits, truncatedMilliseconds(eventStart)).ptr;
-    id.resize(static_cast<std::size_t>(out - id.data()));
+      if (w > 0 && eventStart < window.window.start &&
+          reachingPastTheirWindow.contains(eventKey(values.itemIdentifier, eventStart))) {
+        continue;
+      }
+      if (!lastWindow && eventEnd > window.window.end) {
+        reachingPastTheirWindow.insert(eventKey(values.itemIdentifier, eventStart));
+      }
 
-    std::string_view title;
-    if (values.title) title = trimWhitespaceAndNewlines(*values.title);
-    if (title.empty()) title = kUntitledEvent;
+      const std::string_view identifier =
+          values.itemIdentifier ? std::string_view(*values.itemIdentifier) : std::string_view();
+      // Written in place: the text keeps its capacity from event to event.
+      id.resize(identifier.size() + 2 + kMillisecondDigits);
+      char* out = std::copy(identifier.begin(), identifier.end(), id.data());
+      *out++ = ':';
+      *out++ = ':';
+      out = std::to_chars(out, out + kMillisecondDigits, truncatedMilliseconds(eventStart)).ptr;
+      id.resize(static_cast<std::size_t>(out - id.data()));
 
-    std::optional<std::string_view> location;
-    if (values.location) location = trimWhitespaceAndNewlines(*values.location);
+      std::string_view title;
+      if (values.title) title = trimWhitespaceAndNewlines(*values.title);
+      if (title.empty()) title = kUntitledEvent;
 
-    formatter.write(eventStart, startIso);
-    formatter.write(eventEnd, endIso);
-    take(EventFields{id,
-                     values.calendarIdentifier ? std::string_view(*values.calendarIdentifier)
-                                               : std::string_view(),
-                     title, std::string_view(startIso, sizeof startIso),
-                     std::string_view(endIso, sizeof endIso), values.isAllDay, location});
+      std::optional<std::string_view> location;
+      if (values.location) location = trimWhitespaceAndNewlines(*values.location);
+
+      formatter.write(eventStart, startIso);
+      formatter.write(eventEnd, endIso);
+      take(EventFields{id,
+                       values.calendarIdentifier ? std::string_view(*values.calendarIdentifier)
+                                                 : std::string_view(),
+                       title, std::string_view(startIso, sizeof startIso),
+                       std::string_view(endIso, sizeof endIso), values.isAllDay, location});
+    }
   }
 }
 
 }  // namespace
+
+std::vector<QueryWindow> queryWindows(platform::Instant start, platform::Instant end) {
+  if (!(end - start > kLongestQuerySeconds)) return {{start, end}};
+  std::vector<QueryWindow> windows;
+  // Each boundary from the start by multiplication, not by repeated addition,
+  // so no rounding accumulates; a window ends exactly where the next starts.
+  platform::Instant windowStart = start;
+  for (std::size_t k = 1;; ++k) {
+    const platform::Instant boundary = start + static_cast<double>(k) * kLongestQuerySeconds;
+    if (!(boundary < end)) {
+      windows.push_back({windowStart, end});
+      return windows;
+    }
+    windows.push_back({windowStart, boundary});
+    windowStart = boundary;
+  }
+}
 
 BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end) {
   StoreAnswer answer = queryStore(start, end);

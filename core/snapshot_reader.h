@@ -1,6 +1,7 @@
 // The one operation that reads the user's calendar database.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,9 +11,25 @@
 
 namespace vantrel {
 
+// EventKit answers a query only "within a four year timespan", shortening a
+// longer one to its first four years; a longer range is asked for in windows.
+inline constexpr double kLongestQuerySeconds = 1460.0 * 86400.0;
+
+struct QueryWindow {
+  platform::Instant start;
+  platform::Instant end;
+};
+
+// [start, end) as consecutive windows of at most kLongestQuerySeconds, each
+// starting where the one before ended: exactly {start, end} when the range
+// fits one query.
+std::vector<QueryWindow> queryWindows(platform::Instant start, platform::Instant end);
+
 // Every event calendar of a new store and every event of [start, end), in the
-// store's order. Throws AccessDenied, before creating a store, unless the
-// status is full access.
+// store's order, window after window (queryWindows); an event that two windows
+// both return (same identifier, same start) is kept once, where it came first.
+// Throws AccessDenied, before creating a store, unless the status is full
+// access.
 BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end);
 
 // encodeSnapshot(readAuthorizedSnapshot(start, end)) as a NUL-terminated text

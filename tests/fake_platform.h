@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform.h"
@@ -43,6 +44,8 @@ struct Platform {
   std::function<std::int64_t()> statusFunction;
   std::optional<std::vector<Calendar>> calendars = std::vector<Calendar>{};
   std::vector<Event> events;  // the answer to every query, unfiltered
+  // When set, answers each query instead of `events`.
+  std::function<std::vector<Event>(double start, double end)> answerQuery;
   std::optional<std::string> bundleId;
   std::optional<std::string> executablePath;
   std::vector<std::string> arguments;
@@ -62,6 +65,7 @@ struct Platform {
   std::atomic<int> storesAlive{0};
   double queryStart = 0;
   double queryEnd = 0;
+  std::vector<std::pair<double, double>> queries;  // every query's range, in order
   std::vector<std::optional<std::string>> queryCalendarIds;
 
   std::mutex mutex;  // guards `calls` and `pending` against other threads

@@ -53,6 +53,13 @@ test('a grant answered on another thread resolves the promise', async () => {
   assert.equal(JSON.parse(vantrel.diagnostics()).status, 'full-access');
 });
 
+test('a grant the status shows late resolves once snapshot() can read', async () => {
+  useStore({ status: 0, request: { granted: true, delayMs: 20, statusLagMs: 400 }, calendars: [] });
+  assert.equal(await vantrel.requestAccess(), true);
+  assert.equal(vantrel.snapshot('2026-03-01T00:00:00Z', '2026-04-01T00:00:00Z'),
+    '{"calendars":[],"events":[]}');
+});
+
 test('a refusal rejects with the message for the status it leaves', async () => {
   useStore({ status: 0, request: { granted: false } });
   assert.match(await rejection(vantrel.requestAccess()),

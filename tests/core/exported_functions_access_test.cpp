@@ -137,6 +137,45 @@ TEST_F(ExportedRequestAccessTest, TheLaterAnswerArrivesOnTheAnsweringThread) {
   }
 }
 
+// macOS has been seen to report not-determined for a while after a grant: the
+// answer waits, on the answering thread, up to two seconds for the status.
+TEST_F(ExportedRequestAccessTest, AGrantWaitsForTheStatusToShowIt) {
+  struct Case {
+    std::optional<std::string> error;
+    int stepsUntilFullAccess;  // -1: never
+    std::uint8_t expectedGranted;
+    std::optional<std::string> expectedMessage;
+    int expectedSteps;  // -1: about two seconds' worth
+  } cases[] = {
+      {std::nullopt, 4, 1, std::nullopt, 4},
+      {std::nullopt, -1, 1, calendarAccessDeniedMessage("not-determined"), -1},
+      // An answer with an error is not a grant: nothing is waited for.
+      {"The request was interrupted.", 4, 1, "The request was interrupted.", 0},
+  };
+  for (const Case& c : cases) {
+    fake::reset();
+    fake().status = 0;
+    int steps = 0;
+    fake().onRunLoopStep = [&] {
+      if (++steps == c.stepsUntilFullAccess) fake::platform().status = 3;
+    };
+    Answers answers;
+    tavimo_calendar_request_access(Answers::callback, &answers);
+    const double answeredAt = fake().clock;
+    answerOnAnotherThread(true, c.error, 0);
+    std::vector<Answer> got = answers.taken();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].granted, c.expectedGranted);
+    EXPECT_EQ(got[0].message, c.expectedMessage);
+    if (c.expectedSteps >= 0) {
+      EXPECT_EQ(steps, c.expectedSteps);
+    } else {
+      EXPECT_GE(fake().clock - answeredAt, 2.0);
+      EXPECT_LE(fake().clock - answeredAt, 2.0 + 0.05 + 1e-9);
+    }
+  }
+}
+
 TEST_F(ExportedRequestAccessTest, APendingRequestKeepsItsStoreUntilTheCompletionIsDone) {
   fake().status = 0;
   Answers answers;

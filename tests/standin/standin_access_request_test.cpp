@@ -96,6 +96,28 @@ TEST(StandinAccessRequest, StatusAfterDefaultsAndLastsUntilTheDocumentChanges) {
   }
 }
 
+// macOS has been seen to report a grant late: for statusLagMs after the
+// answer, the status is still the one from before it.
+TEST(StandinAccessRequest, StatusLagsBehindTheAnswer) {
+  {
+    const TestDocument document(R"({"status":4,"request":{"thread":"caller","statusLagMs":600000}})");
+    auto answer = std::make_shared<Answer>();
+    platform::requestFullAccess(platform::newStore(), recordInto(answer));
+    EXPECT_TRUE(answer->granted);
+    EXPECT_EQ(answer->statusSeen, 4);
+    EXPECT_EQ(platform::authorizationStatus(), 4);
+  }
+  const TestDocument document(R"({"status":0,"request":{"statusLagMs":50}})");
+  auto answer = std::make_shared<Answer>();
+  platform::requestFullAccess(platform::newStore(), recordInto(answer));
+  waitFor(*answer);
+  const double deadline = platform::now() + 30;
+  while (platform::authorizationStatus() != 3 && platform::now() < deadline) {
+    platform::runLoopStep(0.05);
+  }
+  EXPECT_EQ(platform::authorizationStatus(), 3);
+}
+
 TEST(StandinAccessRequest, LateAnswerForAnOlderDocumentChangesNothing) {
   const TestDocument document(R"({"status":0,"request":{"delayMs":5}})");
   auto answer = std::make_shared<Answer>();

@@ -48,6 +48,8 @@ const BadDocument kBadDocuments[] = {
      R"(request.statusAfter: expected an integer, found "3")"},
     {R"({"request":{"delayMs":"5"}})", R"(request.delayMs: expected a number, found "5")"},
     {R"({"request":{"delayMs":-1}})", "request.delayMs: -1 is negative"},
+    {R"({"request":{"statusLagMs":true}})", "request.statusLagMs: expected a number, found true"},
+    {R"({"request":{"statusLagMs":-0.5}})", "request.statusLagMs: -0.5 is negative"},
     {R"({"request":{"thread":"main"}})",
      R"(request.thread: "main" is neither "other" nor "caller")"},
     {R"({"request":{"thread":1}})", R"(request.thread: expected "other" or "caller", found 1)"},

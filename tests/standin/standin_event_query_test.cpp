@@ -47,6 +47,23 @@ TEST(StandinEventQuery, OverlapRule) {
   EXPECT_EQ(standin_test::eventIds(100, 200), expected);
 }
 
+// As EventKit: a range longer than four years is shortened to its first 1,460
+// days, so a bridge that asks once loses every later event.
+TEST(StandinEventQuery, LongerThanFourYearsIsCutToTheFirstFourYears) {
+  const double day = 86400, cap = 1460 * day;
+  const TestDocument document(R"({"calendars":[{"id":"a"}],"events":[
+      {"id":"first","calendar":"a","start":0,"end":1},
+      {"id":"last-day","calendar":"a","start":)" + std::to_string(cap - 1) + R"(,"end":)" +
+                              std::to_string(cap + day) + R"(},
+      {"id":"past","calendar":"a","start":)" + std::to_string(cap) + R"(,"end":)" +
+                              std::to_string(cap + 1) + R"(}]})");
+  using Ids = std::vector<std::string>;
+  EXPECT_EQ(standin_test::eventIds(0, cap), (Ids{"first", "last-day"}));
+  EXPECT_EQ(standin_test::eventIds(0, cap + 2), (Ids{"first", "last-day"}));
+  EXPECT_EQ(standin_test::eventIds(0, 10 * cap), (Ids{"first", "last-day"}));
+  EXPECT_EQ(standin_test::eventIds(1, cap + 2), (Ids{"last-day", "past"}));
+}
+
 TEST(StandinEventQuery, OnlyTheGivenCalendarsInDocumentOrder) {
   const TestDocument document(R"({
       "calendars":[{"id":"a"},{"id":"b"},{"id":null},{"id":"unused"}],
@@ -82,23 +99,29 @@ TEST(StandinEventQuery, OnlyTheGivenCalendarsInDocumentOrder) {
 
 TEST(StandinEventQuery, InstantsFromTextsAndNumbers) {
   const TestDocument document(R"({"calendars":[{"id":"a"}],"events":[
-      {"calendar":"a","start":"2026-03-02T10:00:00+01:00","end":"2026-03-02T09:30:00.250Z"},
-      {"calendar":"a","start":"2026-03-01T22:00:00-11:00","end":"2026-03-02T09:00:00.000Z"},
-      {"calendar":"a","start":-0.5,"end":1772442000},
-      {"calendar":"a","start":-62167219200,"end":"9999-12-31T23:59:59.999Z"}]})");
-  const auto store = platform::newStore();
-  const auto events =
-      platform::eventsMatching(*store, -1e12, 1e12, platform::eventCalendars(*store).value());
-  ASSERT_EQ(platform::eventCount(*events), 4u);
+      {"id":"0","calendar":"a","start":"2026-03-02T10:00:00+01:00","end":"2026-03-02T09:30:00.250Z"},
+      {"id":"1","calendar":"a","start":"2026-03-01T22:00:00-11:00","end":"2026-03-02T09:00:00.000Z"},
+      {"id":"2","calendar":"a","start":-0.5,"end":1772442000},
+      {"id":"3","calendar":"a","start":-62167219200,"end":"9999-12-31T23:59:59.999Z"}]})");
   const double expected[][2] = {{1772442000, 1772443800.25},
                                 {1772442000, 1772442000},
                                 {-0.5, 1772442000},
                                 {-62167219200, 253402300799.999}};
+  const auto store = platform::newStore();
+  const auto calendars = platform::eventCalendars(*store).value();
   platform::EventValues values;
   for (std::size_t i = 0; i < 4; ++i) {
-    platform::readEvent(*events, i, values);
-    EXPECT_EQ(values.start, expected[i][0]) << i;
-    EXPECT_DOUBLE_EQ(values.end.value_or(0), expected[i][1]) << i;
+    // One query per event: no four years hold them all.
+    const auto events = platform::eventsMatching(*store, expected[i][0], expected[i][0] + 1, calendars);
+    bool found = false;
+    for (std::size_t k = 0; k < platform::eventCount(*events); ++k) {
+      platform::readEvent(*events, k, values);
+      if (values.itemIdentifier != std::to_string(i)) continue;
+      found = true;
+      EXPECT_EQ(values.start, expected[i][0]) << i;
+      EXPECT_DOUBLE_EQ(values.end.value_or(0), expected[i][1]) << i;
+    }
+    EXPECT_TRUE(found) << i;
   }
 }
 

@@ -29,6 +29,11 @@ struct EventList {
 
 namespace {
 
+// EventKit answers "within a four year timespan" and shortens a longer range
+// "to the first four years"; the stand-in does the same, so the bridge's
+// windows are tested here.
+constexpr double kLongestQuerySeconds = 1460.0 * 86400.0;
+
 // Longest single wait, so that a huge delay or step cannot overflow the
 // clocks' integer durations; effectively "never".
 constexpr double kLongestWaitSeconds = 1e9;
@@ -43,13 +48,21 @@ void sleepMilliseconds(double milliseconds) {
       std::chrono::duration<double>(std::min(milliseconds / 1000, kLongestWaitSeconds)));
 }
 
-// The status changes first, so the completion already sees the answer's status.
+// The status changes first (after its lag), so the completion already sees the
+// answer's status.
 void deliver(const Store& store, const standin::AccessAnswer& answer,
              const AccessCompletion& completion) {
   AccessState& state = accessState();
   {
     const std::lock_guard lock(state.mutex);
-    state.statusAfter[store.document->identity] = answer.statusAfter;
+    const auto now = std::chrono::steady_clock::now();
+    const auto earlier = state.answered.find(store.document->identity);
+    const std::int64_t before =
+        earlier == state.answered.end() ? store.document->status : earlier->second.at(now);
+    const auto lag = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(std::min(answer.statusLagMs / 1000, kLongestWaitSeconds)));
+    state.answered.insert_or_assign(store.document->identity,
+                                    standin::AnsweredStatus{before, answer.statusAfter, now + lag});
   }
   // Wake the run loop even if the completion throws.
   struct Notify {
@@ -90,8 +103,9 @@ std::int64_t authorizationStatus() {
   const auto document = standin::currentDocumentOrUnset();
   AccessState& state = accessState();
   const std::lock_guard lock(state.mutex);
-  const auto answered = state.statusAfter.find(document->identity);
-  return answered == state.statusAfter.end() ? document->status : answered->second;
+  const auto answered = state.answered.find(document->identity);
+  if (answered == state.answered.end()) return document->status;
+  return answered->second.at(std::chrono::steady_clock::now());
 }
 
 StoreRef newStore() { return std::make_shared<Store>(Store{standin::currentDocument()}); }
@@ -138,6 +152,7 @@ EventListRef eventsMatching(Store& store, Instant start, Instant end,
     anySelected = true;
   }
   if (!anySelected) return list;
+  if (end - start > kLongestQuerySeconds) end = start + kLongestQuerySeconds;
 
   const auto& spans = document->eventSpans;
   for (std::size_t i = 0; i < spans.size(); ++i) {

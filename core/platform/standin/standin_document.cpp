@@ -354,6 +354,10 @@ class DocumentBuilder {
         request_.delayMs = number(slot, value);
         if (request_.delayMs < 0) fail(value.written() + " is negative");
         break;
+      case Slot::requestStatusLagMs:
+        request_.statusLagMs = number(slot, value);
+        if (request_.statusLagMs < 0) fail(value.written() + " is negative");
+        break;
       case Slot::requestThread: {
         const std::string name = text(slot, value);
         if (name != "other" && name != "caller") {

@@ -36,6 +36,9 @@ struct AccessAnswer {
   std::int64_t statusAfter = 3;
   double delayMs = 0;
   bool onCallerThread = false;
+  // For this long after the answer, status queries still give the status from
+  // before it, as macOS has been seen to report a grant late.
+  double statusLagMs = 0;
 };
 
 // What a query scans: kept apart from the texts so that a million of them stay

@@ -20,6 +20,7 @@ std::string_view expectation(Slot slot) {
     case Slot::eventAllDay:
       return "true or false";
     case Slot::requestDelayMs:
+    case Slot::requestStatusLagMs:
     case Slot::colorComponent:
       return "a number";
     case Slot::requestThread:
@@ -65,6 +66,7 @@ Slot memberSlot(Container container, std::string_view key) {
       {Container::request, "statusAfter", Slot::requestStatusAfter},
       {Container::request, "delayMs", Slot::requestDelayMs},
       {Container::request, "thread", Slot::requestThread},
+      {Container::request, "statusLagMs", Slot::requestStatusLagMs},
       {Container::calendar, "id", Slot::calendarId},
       {Container::calendar, "title", Slot::calendarTitle},
       {Container::calendar, "source", Slot::calendarSource},

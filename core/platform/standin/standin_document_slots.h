@@ -20,6 +20,7 @@ enum class Slot {
   requestStatusAfter,
   requestDelayMs,
   requestThread,
+  requestStatusLagMs,
   calendars,
   calendar,
   calendarId,

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-namespace vantrel::standin::process_wide_v1 {
+namespace vantrel::standin::process_wide_v2 {
 
 // An inline variable of default visibility is a unique symbol (STB_GNU_UNIQUE):
 // the dynamic loader binds every copy of it in the process to one definition,
@@ -11,12 +11,12 @@ namespace vantrel::standin::process_wide_v1 {
 [[gnu::visibility("default")]] inline constinit std::atomic<PermissionState*> permissionState{
     nullptr};
 
-}  // namespace vantrel::standin::process_wide_v1
+}  // namespace vantrel::standin::process_wide_v2
 
 namespace vantrel::standin {
 
 PermissionState& permissionState() {
-  auto& shared = process_wide_v1::permissionState;
+  auto& shared = process_wide_v2::permissionState;
   PermissionState* state = shared.load(std::memory_order_acquire);
   if (state != nullptr) return *state;
   auto* made = new PermissionState;

@@ -1,0 +1,142 @@
+// Ranges longer than EventKit's four-year cap are read in windows: what the
+// windows are, and how the answers of several windows make one event list.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "json_writer.h"
+#include "snapshot_reader.h"
+
+namespace vantrel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Pair;
+
+constexpr double kDay = 86400.0;
+constexpr double kWindow = 1460 * kDay;
+
+TEST(QueryWindowsTest, ConsecutiveWindowsOfAtMostFourYears) {
+  struct Case {
+    double start;
+    double end;
+    std::vector<std::pair<double, double>> windows;
+  };
+  const double s = 1000.25;
+  const Case cases[] = {
+      {s, s + 1, {{s, s + 1}}},
+      {s, s + kWindow, {{s, s + kWindow}}},
+      {s, s + kWindow + 0.001, {{s, s + kWindow}, {s + kWindow, s + kWindow + 0.001}}},
+      {s, s + 2 * kWindow, {{s, s + kWindow}, {s + kWindow, s + 2 * kWindow}}},
+      {-5 * kWindow, 0.5,
+       {{-5 * kWindow, -4 * kWindow}, {-4 * kWindow, -3 * kWindow}, {-3 * kWindow, -2 * kWindow},
+        {-2 * kWindow, -kWindow}, {-kWindow, 0}, {0, 0.5}}},
+      {s, s - 1, {{s, s - 1}}},  // not the reader's to refuse
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<double, double>> got;
+    for (const QueryWindow& window : queryWindows(c.start, c.end)) {
+      got.emplace_back(window.start, window.end);
+    }
+    EXPECT_EQ(got, c.windows) << c.start << " to " << c.end;
+  }
+  // A dozen years from a start that is not a whole number of seconds: the
+  // windows meet exactly and the last one ends on the range's end.
+  const double start = 1262304000.123, end = start + 12 * 365.25 * kDay;
+  const std::vector<QueryWindow> windows = queryWindows(start, end);
+  ASSERT_EQ(windows.size(), 4u);
+  EXPECT_EQ(windows.front().start, start);
+  EXPECT_EQ(windows.back().end, end);
+  for (std::size_t i = 0; i + 1 < windows.size(); ++i) {
+    EXPECT_EQ(windows[i].end, windows[i + 1].start);
+    EXPECT_LE(windows[i].end - windows[i].start, kWindow);
+  }
+}
+
+class WindowedReadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::reset();
+    // As EventKit: overlapping events, in the store's order, the range cut
+    // to its first four years.
+    fake::platform().answerQuery = [this](double start, double end) {
+      if (end - start > kWindow) end = start + kWindow;
+      std::vector<fake::Event> found;
+      for (const fake::Event& e : store) {
+        if (*e.start < end && (*e.end > start || *e.start >= start)) found.push_back(e);
+      }
+      return found;
+    };
+  }
+
+  static fake::Event event(std::string id, double start, double end) {
+    return {std::move(id), "cal", "T", std::nullopt, start, end, false};
+  }
+
+  std::vector<std::string> readIds(double start, double end) {
+    std::vector<std::string> ids;
+    const BridgeSnapshot snapshot = readAuthorizedSnapshot(start, end);
+    for (const BridgeEvent& e : snapshot.events()) {
+      ids.emplace_back(e.id());
+    }
+    return ids;
+  }
+
+  std::vector<fake::Event> store;
+};
+
+TEST_F(WindowedReadTest, EveryYearOfADozenIsReadAndAnEventAcrossABoundaryOnce) {
+  const double start = 0, end = 4383 * kDay;  // twelve years
+  // Not in start order: a window keeps the store's order.
+  for (int year = 11; year >= 0; --year) {
+    store.push_back(event("y" + std::to_string(year), year * 365 * kDay + kDay, year * 365 * kDay + 2 * kDay));
+  }
+  store.push_back(event("across", kWindow - kDay, kWindow + kDay));
+  store.push_back(event("across-two", kWindow - kDay, 2 * kWindow + kDay));
+  // The store's own duplicates inside one window stay, as they always did.
+  store.push_back(event("twice", 3 * kDay, 4 * kDay));
+  store.push_back(event("twice", 3 * kDay, 4 * kDay));
+  // Same identifier, another start: another occurrence, kept.
+  store.push_back(event("across", kWindow + 3 * kDay, kWindow + 4 * kDay));
+
+  const std::vector<std::string> ids = readIds(start, end);
+
+  EXPECT_THAT(fake::platform().queries,
+              ElementsAre(Pair(0, kWindow), Pair(kWindow, 2 * kWindow), Pair(2 * kWindow, 3 * kWindow),
+                          Pair(3 * kWindow, end)));  // three days
+  const auto ms = [](double seconds) { return std::to_string(static_cast<long long>(seconds * 1000)); };
+  EXPECT_THAT(ids, ElementsAre(
+      // 0 to 1460 days: years 0 to 3, in the store's order
+      "y3::" + ms(3 * 365 * kDay + kDay), "y2::" + ms(2 * 365 * kDay + kDay),
+      "y1::" + ms(365 * kDay + kDay), "y0::" + ms(kDay), "across::" + ms(kWindow - kDay),
+      "across-two::" + ms(kWindow - kDay), "twice::" + ms(3 * kDay), "twice::" + ms(3 * kDay),
+      // 1460 to 2920: years 4 to 7 (year 4 starts at 1461 days)
+      "y7::" + ms(7 * 365 * kDay + kDay), "y6::" + ms(6 * 365 * kDay + kDay),
+      "y5::" + ms(5 * 365 * kDay + kDay), "y4::" + ms(4 * 365 * kDay + kDay),
+      "across::" + ms(kWindow + 3 * kDay),
+      // 2920 to 4380: years 8 to 11 (year 8 starts at 2921 days)
+      "y11::" + ms(11 * 365 * kDay + kDay), "y10::" + ms(10 * 365 * kDay + kDay),
+      "y9::" + ms(9 * 365 * kDay + kDay), "y8::" + ms(8 * 365 * kDay + kDay)));
+
+  // The exported route writes the same events.
+  char* text = readAuthorizedSnapshotText(start, end);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::string(text), encodeSnapshot(readAuthorizedSnapshot(start, end)));
+  std::free(text);
+}
+
+TEST_F(WindowedReadTest, FourYearsOrLessIsOneQueryOfExactlyTheRange) {
+  store.push_back(event("a", 5, 6));
+  for (double length : {1.0, kWindow - 0.001, kWindow}) {
+    fake::platform().queries.clear();
+    EXPECT_THAT(readIds(5, 5 + length), ElementsAre("a::5000"));
+    EXPECT_THAT(fake::platform().queries, ElementsAre(Pair(5, 5 + length)));
+  }
+}
+
+}  // namespace
+}  // namespace vantrel
