@@ -2,13 +2,33 @@
  * The calendars and the events of [startIso, endIso) as a compact JSON
  * document, read only when full calendar access is granted already (it never
  * asks). Both dates are ISO-8601 date-times with a zone, the start strictly
- * before the end.
+ * before the end. Ranges of any length are read whole (in four-year windows,
+ * an event two windows share kept once).
+ *
+ * Calendars and events come in the calendar store's order; events are not
+ * sorted by start. All-day and floating events (those without a time zone of
+ * their own) are placed by the Mac's current time zone: their startIso and
+ * endIso, and the millisecond part of their id ("<identifier>::<ms>"), change
+ * when the Mac's time zone does.
+ *
+ * Runs on the calling (JavaScript) thread until the store has answered, which
+ * for a year of a busy calendar can take 100 ms or more; snapshotAsync reads
+ * the same document without holding that thread.
  *
  * @throws Error "snapshot(startIso, endIso) requires two strings." for fewer
  *   than two arguments, a non-string, or a string holding a NUL character;
  *   otherwise an Error whose message says why (bad dates, access not granted).
  */
 export function snapshot(startIso: string, endIso: string): string;
+
+/**
+ * snapshot() on a thread of Node's pool: resolves with exactly the string
+ * snapshot() returns for the same store and range, so the JavaScript thread
+ * (Electron's main process) keeps serving its event loop while the store
+ * answers. It never throws: every failure, argument errors included, rejects
+ * with an Error carrying the text snapshot() would throw.
+ */
+export function snapshotAsync(startIso: string, endIso: string): Promise<string>;
 
 /**
  * The calendar permission of this process as JSON, with the keys "bundleId",

@@ -1,6 +1,6 @@
 /*
- * vantrel.node: snapshot(), diagnostics() and requestAccess() for JavaScript,
- * each a thin layer over one C function of tavimo_calendar.h.
+ * vantrel.node: snapshot(), snapshotAsync(), diagnostics() and requestAccess()
+ * for JavaScript, each a thin layer over one C function of tavimo_calendar.h.
  */
 /* dladdr and RTLD_NODELETE are extensions of POSIX. */
 #define _GNU_SOURCE
@@ -368,6 +368,107 @@ static napi_value RequestAccess(napi_env env, napi_callback_info info) {
   return promise;
 }
 
+/* One snapshotAsync call: its texts are read on the JavaScript thread, the
+ * bridge runs on a thread of the host's pool, and the promise is settled back
+ * on the JavaScript thread. */
+typedef struct SnapshotWork {
+  napi_async_work work;
+  napi_deferred deferred;
+  HostEnvironment* environment;
+  char* start;
+  char* end;
+  char* json;
+  char* failure;
+} SnapshotWork;
+
+static void free_snapshot_work(napi_env env, SnapshotWork* snapshot) {
+  if (snapshot->work != NULL) napi_delete_async_work(env, snapshot->work);
+  host_environment_free(snapshot->environment);
+  free(snapshot->start);
+  free(snapshot->end);
+  tavimo_calendar_string_free(snapshot->json);
+  tavimo_calendar_string_free(snapshot->failure);
+  free(snapshot);
+}
+
+/* Rejects with `message`, or `fallback` when it is empty or too long for a
+ * string: the texts snapshot() would throw. */
+static void reject_with_text(napi_env env, napi_deferred deferred, const char* message,
+                             const char* fallback) {
+  if (message == NULL || message[0] == '\0' || !fits_string(env, message)) message = fallback;
+  napi_value error = error_with_message(env, message);
+  if (error == NULL) napi_get_undefined(env, &error);
+  napi_reject_deferred(env, deferred, error);
+}
+
+/* On a thread of the pool: no Node-API call here. */
+static void snapshot_execute(napi_env env, void* data) {
+  (void)env;
+  SnapshotWork* snapshot = data;
+  host_environment_enter(snapshot->environment);
+  snapshot->json = tavimo_calendar_snapshot(snapshot->start, snapshot->end, &snapshot->failure);
+  host_environment_leave(snapshot->environment);
+}
+
+static void snapshot_complete(napi_env env, napi_status status, void* data) {
+  SnapshotWork* snapshot = data;
+  if (status != napi_ok) {
+    /* Cancelled: the bridge never ran. */
+    reject_with_text(env, snapshot->deferred, NULL, kSyncFailed);
+  } else if (snapshot->json != NULL) {
+    napi_value result = string_of(env, snapshot->json);
+    if (result != NULL) {
+      napi_resolve_deferred(env, snapshot->deferred, result);
+    } else {
+      reject_with_text(env, snapshot->deferred, kInvalidResponse, kInvalidResponse);
+    }
+  } else {
+    const char* failure = snapshot->failure;
+    reject_with_text(env, snapshot->deferred, failure,
+                     failure != NULL && failure[0] != '\0' ? kInvalidResponse : kSyncFailed);
+  }
+  free_snapshot_work(env, snapshot);
+}
+
+static napi_value SnapshotAsync(napi_env env, napi_callback_info info) {
+  /* The promise comes first, so every failure after it is a rejection. */
+  napi_deferred deferred;
+  napi_value promise;
+  NAPI_CALL(env, napi_create_promise(env, &deferred, &promise), kSyncFailed);
+
+  size_t argc = 2;
+  napi_value argv[2];
+  if (napi_get_cb_info(env, info, &argc, argv, NULL, NULL) != napi_ok || argc < 2) {
+    reject_with_text(env, deferred, kTwoStrings, kTwoStrings);
+    return promise;
+  }
+  SnapshotWork* snapshot = calloc(1, sizeof *snapshot);
+  if (snapshot == NULL) {
+    reject_with_text(env, deferred, kSyncFailed, kSyncFailed);
+    return promise;
+  }
+  snapshot->deferred = deferred;
+  snapshot->start = copy_string_argument(env, argv[0]);
+  snapshot->end = copy_string_argument(env, argv[1]);
+  if (snapshot->start == NULL || snapshot->end == NULL) {
+    reject_with_text(env, deferred, kTwoStrings, kTwoStrings);
+    free_snapshot_work(env, snapshot);
+    return promise;
+  }
+  /* Read here: the pool's thread must not read what JavaScript may write. */
+  snapshot->environment = host_environment_read(env);
+
+  napi_value name;
+  if (napi_create_string_utf8(env, "VantrelSnapshot", NAPI_AUTO_LENGTH, &name) != napi_ok ||
+      napi_create_async_work(env, NULL, name, snapshot_execute, snapshot_complete, snapshot,
+                             &snapshot->work) != napi_ok ||
+      napi_queue_async_work(env, snapshot->work) != napi_ok) {
+    reject_with_text(env, deferred, kSyncFailed, kSyncFailed);
+    free_snapshot_work(env, snapshot);
+  }
+  return promise;
+}
+
 /* Keeps this library mapped until the process ends. A host may unload the
  * module (a worker thread that ends) while an access answer is still on its
  * way; that answer then runs access_callback on another thread, so the code
@@ -389,15 +490,17 @@ NAPI_MODULE_INIT() {
       {"snapshot", Snapshot},
       {"diagnostics", Diagnostics},
       {"requestAccess", RequestAccess},
+      {"snapshotAsync", SnapshotAsync},
   };
-  napi_value values[3];
-  for (size_t i = 0; i < 3; ++i) {
+  enum { kFunctions = sizeof functions / sizeof functions[0] };
+  napi_value values[kFunctions];
+  for (size_t i = 0; i < kFunctions; ++i) {
     if (napi_create_function(env, functions[i].name, NAPI_AUTO_LENGTH, functions[i].function,
                              NULL, &values[i]) != napi_ok) {
       return NULL;
     }
   }
-  for (size_t i = 0; i < 3; ++i) {
+  for (size_t i = 0; i < kFunctions; ++i) {
     if (napi_set_named_property(env, exports, functions[i].name, values[i]) != napi_ok) {
       return NULL;
     }

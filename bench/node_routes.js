@@ -7,7 +7,9 @@
 //     parsed once by a warm-up call and cached, so that its parsing is outside
 //     the figure;
 //   - V8 making a string of the finished document alone, the part of
-//     snapshot() that no work of the bridge can shorten.
+//     snapshot() that no work of the bridge can shorten;
+//   - the JavaScript thread's part of snapshotAsync(): its call and its
+//     completion (making the string), the bridge itself running on the pool.
 // Both must give the same bytes. Times are the process's CPU time, the least
 // of several runs, as in vantrel_bench.
 //
@@ -15,6 +17,7 @@
 //        [--summary FILE] STORE.json...
 
 const fs = require('node:fs');
+const { performance } = require('node:perf_hooks');
 
 function parseArguments(argv) {
   const options = { addon: null, summary: null, stores: [] };
@@ -104,7 +107,23 @@ function fastestRun(runs, work) {
   return best;
 }
 
-function main() {
+// The least time the JavaScript thread spends busy (not waiting in the event
+// loop) over one awaited call each run, in nanoseconds: for snapshotAsync, its
+// call and its completion, while the snapshot itself runs on the pool.
+async function fastestJsThreadRun(runs, work) {
+  let best = Infinity;
+  for (let run = 0; run < runs; ++run) {
+    if (global.gc) global.gc();
+    const before = performance.eventLoopUtilization();
+    const result = await work();
+    const used = performance.eventLoopUtilization(before);
+    best = Math.min(best, used.active * 1e6);
+    if (typeof result !== 'string') throw new Error('no document');
+  }
+  return best;
+}
+
+async function main() {
   const options = parseArguments(process.argv.slice(2));
   const module = require(require('node:path').resolve(options.addon));
   const results = [];
@@ -128,10 +147,15 @@ function main() {
     // of the finished UTF-8 document, as napi_create_string_utf8 does.
     const bytes = Buffer.from(fromModule, 'utf8');
     const stringOnly = fastestRun(runs, () => bytes.toString('utf8'));
+    if (await module.snapshotAsync(startIso, endIso) !== fromModule) {
+      throw new Error(`${store}: snapshotAsync() and snapshot() give different documents`);
+    }
+    const asyncJsThread = await fastestJsThreadRun(runs, () => module.snapshotAsync(startIso, endIso));
     for (const [stage, ns] of [
       ['v8_route', v8],
       ['module_snapshot', snapshot],
       ['v8_string_of_document', stringOnly],
+      ['module_snapshot_async_js_thread', asyncJsThread],
     ]) {
       results.push({
         stage,
@@ -143,9 +167,13 @@ function main() {
     }
     console.log(`${store}: ${events} events, ${bytesOfStore} bytes of store, ` +
                 `same document from both routes; V8 route ${(v8 / events).toFixed(1)} ns/event, ` +
-                `snapshot() ${(snapshot / events).toFixed(1)} ns/event`);
+                `snapshot() ${(snapshot / events).toFixed(1)} ns/event, ` +
+                `snapshotAsync() on the JavaScript thread ${(asyncJsThread / events).toFixed(1)} ns/event`);
   }
   if (options.summary) fs.writeFileSync(options.summary, JSON.stringify({ results }));
 }
 
-main();
+main().catch((error) => {
+  console.error(error);
+  process.exitCode = 1;
+});

@@ -23,6 +23,7 @@ const labels = {
   v8_route: '4 V8 route (objects, toISOString, stringify)',
   module_snapshot: '  snapshot() of the module, from JavaScript',
   v8_string_of_document: '  of which: V8 making its string of the document',
+  module_snapshot_async_js_thread: '  snapshotAsync(): the JavaScript thread\'s part',
 };
 
 const counts = [...new Set(rows.map((row) => row.events))].sort((a, b) => a - b);
@@ -58,6 +59,8 @@ for (const events of counts) {
   ratio('V8 route / snapshot()', ns('v8_route') / ns('module_snapshot'), '>= 4');
   ratio('  at best: V8 route / V8 string of the document', ns('v8_route') / ns('v8_string_of_document'),
         'the ceiling of the ratio above');
+  ratio('V8 route / snapshotAsync() on the JavaScript thread',
+        ns('v8_route') / ns('module_snapshot_async_js_thread'), 'for comparison');
   ratio('V8 route / 3', ns('v8_route') / ns('exported_snapshot'), '>= 4');
   ratio('  V8 route / 3 again', ns('v8_route') / ns('exported_snapshot_reused'), 'for comparison');
   const bytes = of('encoding')?.bytesPerEvent;

@@ -118,6 +118,15 @@ napi_value call(const std::string& name, std::vector<napi_value> arguments) {
   throw std::logic_error("no function " + name);
 }
 
+void runAsyncWork(napi_status status) {
+  for (AsyncWork& work : host().asyncWorks) {
+    if (!work.queued) continue;
+    work.queued = false;
+    if (status == napi_ok) work.execute(env(), work.data);
+    work.complete(env(), status, work.data);
+  }
+}
+
 }  // namespace fake_napi
 
 using fake_napi::host;
@@ -298,6 +307,27 @@ napi_status napi_release_threadsafe_function(napi_threadsafe_function function,
   auto& released = *reinterpret_cast<fake_napi::ThreadsafeFunction*>(function);
   if (released.finalized) throw std::logic_error("a deleted thread-safe function was released");
   if (++released.released == 1) fake_napi::finalize(released);
+  return napi_ok;
+}
+
+napi_status napi_create_async_work(napi_env, napi_value, napi_value, napi_async_execute_callback execute,
+                                   napi_async_complete_callback complete, void* data,
+                                   napi_async_work* result) {
+  if (host().failAsyncWork) return napi_generic_failure;
+  host().asyncWorks.push_back({execute, complete, data, false, false});
+  *result = reinterpret_cast<napi_async_work>(&host().asyncWorks.back());
+  return napi_ok;
+}
+
+napi_status napi_queue_async_work(napi_env, napi_async_work work) {
+  reinterpret_cast<fake_napi::AsyncWork*>(work)->queued = true;
+  return napi_ok;
+}
+
+napi_status napi_delete_async_work(napi_env, napi_async_work work) {
+  auto& deleted = *reinterpret_cast<fake_napi::AsyncWork*>(work);
+  if (deleted.deleted) throw std::logic_error("async work was deleted twice");
+  deleted.deleted = true;
   return napi_ok;
 }
 

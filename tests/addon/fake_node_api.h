@@ -47,6 +47,15 @@ struct ThreadsafeFunction {
   bool finalized = false;
 };
 
+// Queued async work, run when the test says (runAsyncWork).
+struct AsyncWork {
+  napi_async_execute_callback execute = nullptr;
+  napi_async_complete_callback complete = nullptr;
+  void* data = nullptr;
+  bool queued = false;
+  bool deleted = false;
+};
+
 struct Host {
   std::deque<Value> values;  // a deque: napi_values point into it
   std::vector<std::pair<std::string, napi_value>> properties;  // of the exports
@@ -54,6 +63,7 @@ struct Host {
   std::vector<std::string> thrown;
   std::deque<std::optional<Settlement>> promises;  // deferred handles point into it
   std::deque<ThreadsafeFunction> threadsafeFunctions;
+  std::deque<AsyncWork> asyncWorks;
 
   napi_value global = nullptr;  // with `process` and `process.env`
   // V8 aborts the process when asked for a longer string; the fake throws.
@@ -64,6 +74,7 @@ struct Host {
   bool failStrings = false;
   bool failThreadsafeFunctions = false;
   bool failCalloc = false;
+  bool failAsyncWork = false;
 
   napi_value make(Value value);
 };
@@ -104,6 +115,9 @@ void setStoreVariable(const std::optional<std::string>& value);
 void setEngineStringLimit(std::optional<double> limit);
 // Calls the registered JavaScript function `name` with `arguments`.
 napi_value call(const std::string& name, std::vector<napi_value> arguments = {});
+// Runs every queued async work: its execute, then its complete with `status`
+// (napi_cancelled: as Node does for work it dropped, without the execute).
+void runAsyncWork(napi_status status = napi_ok);
 const Value& valueOf(napi_value value);
 
 }  // namespace fake_napi

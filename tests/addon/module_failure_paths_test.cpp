@@ -50,10 +50,10 @@ class ModuleFailurePathsTest : public ::testing::Test {
   }
 };
 
-TEST_F(ModuleFailurePathsTest, RegistersThreeFunctionsForNodeApiVersion8) {
+TEST_F(ModuleFailurePathsTest, RegistersFourFunctionsForNodeApiVersion8) {
   std::vector<std::string> names;
   for (const auto& property : host().properties) names.push_back(property.first);
-  EXPECT_THAT(names, ElementsAre("snapshot", "diagnostics", "requestAccess"));
+  EXPECT_THAT(names, ElementsAre("snapshot", "diagnostics", "requestAccess", "snapshotAsync"));
   EXPECT_EQ(node_api_module_get_api_version_v1(), 8);
 }
 
@@ -80,7 +80,43 @@ TEST_F(ModuleFailurePathsTest, SnapshotThrowsTheFixedMessagesAndHandsEveryTextBa
               nullptr);
     EXPECT_THAT(host().thrown, ElementsAre(c.thrown));
     EXPECT_EQ(core().textsFreed, core().textsHandedOut);
+
+    // snapshotAsync rejects with the same text, and frees its work; with no
+    // string to be had there is no Error to reject with either.
+    if (c.failStrings) continue;
+    host().thrown.clear();
+    EXPECT_NE(fake_napi::call("snapshotAsync", {fake_napi::string("a"), fake_napi::string("b")}),
+              nullptr);
+    fake_napi::runAsyncWork();
+    EXPECT_TRUE(host().thrown.empty());
+    EXPECT_FALSE(settlement().resolved);
+    EXPECT_EQ(settlement().value.text, c.thrown);
+    EXPECT_TRUE(host().asyncWorks.at(0).deleted);
+    EXPECT_EQ(core().textsFreed, core().textsHandedOut);
   }
+}
+
+TEST_F(ModuleFailurePathsTest, SnapshotAsyncThatCannotStartRejectsWithoutReachingTheCore) {
+  const std::string syncFailed = "System calendar sync failed.";
+  const auto twoDates = [] { return std::vector{fake_napi::string("a"), fake_napi::string("b")}; };
+  core().snapshotJson = "{}";
+
+  host().failCalloc = true;
+  EXPECT_NE(fake_napi::call("snapshotAsync", twoDates()), nullptr);
+  host().failCalloc = false;
+  host().failAsyncWork = true;
+  EXPECT_NE(fake_napi::call("snapshotAsync", twoDates()), nullptr);
+  host().failAsyncWork = false;
+  // Dropped by the host before it ran (a worker that ends, say).
+  EXPECT_NE(fake_napi::call("snapshotAsync", twoDates()), nullptr);
+  fake_napi::runAsyncWork(napi_cancelled);
+
+  EXPECT_TRUE(host().thrown.empty());
+  for (std::size_t promise = 0; promise < 3; ++promise) {
+    EXPECT_FALSE(settlement(promise).resolved) << promise;
+    EXPECT_EQ(settlement(promise).value.text, syncFailed) << promise;
+  }
+  EXPECT_EQ(core().snapshotCalls, 0);
 }
 
 TEST_F(ModuleFailurePathsTest, SnapshotArgumentsThatAreNotTwoPlainStringsNeverReachTheCore) {
@@ -93,7 +129,15 @@ TEST_F(ModuleFailurePathsTest, SnapshotArgumentsThatAreNotTwoPlainStringsNeverRe
     host().thrown.clear();
     EXPECT_EQ(fake_napi::call("snapshot", arguments), nullptr);
     EXPECT_THAT(host().thrown, ElementsAre("snapshot(startIso, endIso) requires two strings."));
+    // snapshotAsync rejects with the same text instead of throwing.
+    host().thrown.clear();
+    EXPECT_NE(fake_napi::call("snapshotAsync", arguments), nullptr);
+    EXPECT_TRUE(host().thrown.empty());
+    EXPECT_FALSE(settlement(host().promises.size() - 1).resolved);
+    EXPECT_EQ(settlement(host().promises.size() - 1).value.text,
+              "snapshot(startIso, endIso) requires two strings.");
   }
+  EXPECT_TRUE(host().asyncWorks.empty());
   EXPECT_EQ(core().snapshotCalls, 0);
 }
 
@@ -266,7 +310,14 @@ TEST_F(ModuleFailurePathsTest, TheStoreVariableIsHandedInAroundEachCall) {
   fake_napi::call("diagnostics");
   fake_napi::setStoreVariable("/stores/b.json");
   fake_napi::call("requestAccess");
-  EXPECT_THAT(core().variableAtCalls, ElementsAre("/stores/a.json", "<unset>", "/stores/b.json"));
+  // snapshotAsync reads it when called, on the JavaScript thread, not when
+  // the pool's thread gets to the work.
+  fake_napi::setStoreVariable("/stores/c.json");
+  fake_napi::call("snapshotAsync", {fake_napi::string("a"), fake_napi::string("b")});
+  fake_napi::setStoreVariable("/stores/d.json");
+  fake_napi::runAsyncWork();
+  EXPECT_THAT(core().variableAtCalls,
+              ElementsAre("/stores/a.json", "<unset>", "/stores/b.json", "/stores/c.json"));
   EXPECT_TRUE(core().variables.empty());
 
   // No process.env to read: the layer reads the environment itself.

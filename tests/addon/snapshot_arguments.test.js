@@ -9,16 +9,25 @@ const kBadDates = 'Vantrel requires a start and end ISO date.';
 const start = '2026-03-02T00:00:00Z';
 const end = '2026-03-03T00:00:00Z';
 
-function assertThrowsPlainError(call, message) {
-  assert.throws(call, (error) => {
+function isPlainError(message) {
+  return (error) => {
     assert.equal(Object.getPrototypeOf(error), Error.prototype);
     assert.equal(error.message, message);
     assert.equal(error.code, undefined);
     return true;
-  });
+  };
 }
 
-test('arguments that are not two strings are refused before the core', () => {
+// snapshot() throws it, and snapshotAsync() rejects with the same text instead
+// of throwing.
+async function assertFailsWith(args, message) {
+  assert.throws(() => vantrel.snapshot(...args), isPlainError(message));
+  let pending;
+  assert.doesNotThrow(() => { pending = vantrel.snapshotAsync(...args); });
+  await assert.rejects(pending, isPlainError(message));
+}
+
+test('arguments that are not two strings are refused before the core', async () => {
   // A store whose every read fails: only the module's own check can answer.
   useStore({ status: 3, calendars: 'not a list' });
   const cases = [
@@ -32,17 +41,17 @@ test('arguments that are not two strings are refused before the core', () => {
     [start, { toString: () => end }],
   ];
   for (const args of cases) {
-    assertThrowsPlainError(() => vantrel.snapshot(...args), kTwoStrings);
+    await assertFailsWith(args, kTwoStrings);
   }
 });
 
-test('a string holding a NUL is refused, not cut short into a valid date', () => {
+test('a string holding a NUL is refused, not cut short into a valid date', async () => {
   useStore({ status: 3 });
-  assertThrowsPlainError(() => vantrel.snapshot(`${start}\0junk`, end), kTwoStrings);
-  assertThrowsPlainError(() => vantrel.snapshot(start, `${end}\0`), kTwoStrings);
+  await assertFailsWith([`${start}\0junk`, end], kTwoStrings);
+  await assertFailsWith([start, `${end}\0`], kTwoStrings);
 });
 
-test('dates the core rejects throw its text', () => {
+test('dates the core rejects throw its text', async () => {
   useStore({ status: 3 });
   const cases = [
     [end, start],
@@ -53,18 +62,22 @@ test('dates the core rejects throw its text', () => {
     [` ${start}`, end],
   ];
   for (const [from, to] of cases) {
-    assertThrowsPlainError(() => vantrel.snapshot(from, to), kBadDates);
+    await assertFailsWith([from, to], kBadDates);
   }
 });
 
-test('arguments past the second are ignored', () => {
+test('arguments past the second are ignored', async () => {
   useStore({ status: 3, calendars: [{ id: 'c', title: 'C', source: 'S' }] });
   assert.equal(vantrel.snapshot(start, end, 'extra', 42), vantrel.snapshot(start, end));
+  assert.equal(await vantrel.snapshotAsync(start, end, 'extra', 42), vantrel.snapshot(start, end));
 });
 
-test('without full access the denial message is thrown and nothing is asked', () => {
+test('without full access the denial message is thrown and nothing is asked', async () => {
   useStore({ status: 0, request: { granted: true } });
   assert.throws(() => vantrel.snapshot(start, end), {
+    message: /^Calendar access was not granted \(not-determined\)\./,
+  });
+  await assert.rejects(vantrel.snapshotAsync(start, end), {
     message: /^Calendar access was not granted \(not-determined\)\./,
   });
   assert.equal(JSON.parse(vantrel.diagnostics()).status, 'not-determined');

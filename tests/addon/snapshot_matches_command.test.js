@@ -24,6 +24,14 @@ function snapshotOrError(start, end) {
   }
 }
 
+async function snapshotAsyncOrError(start, end) {
+  try {
+    return { json: await vantrel.snapshotAsync(start, end) };
+  } catch (error) {
+    return { error: error.message };
+  }
+}
+
 const calendars = [
   { id: 'work', title: 'Work', source: 'iCloud', color: [0.1, 0.6, 0.9, 1] },
   { id: 'home', title: 'Zuhause – Küche', source: 'Local', color: null },
@@ -39,7 +47,7 @@ const events = [
     end: '2026-04-01T10:00:00Z' },
 ];
 
-test('snapshots are byte for byte what vantrel-command prints', { skip }, () => {
+test('snapshots are byte for byte what vantrel-command prints', { skip }, async () => {
   useStore({ status: 3, calendars, events });
   const ranges = [
     ['2026-03-01T00:00:00Z', '2026-03-31T00:00:00Z'],
@@ -50,10 +58,11 @@ test('snapshots are byte for byte what vantrel-command prints', { skip }, () => 
     const run = runCommand(start, end);
     assert.equal(run.status, 0, run.stderr.toString());
     assert.deepEqual(Buffer.from(vantrel.snapshot(start, end), 'utf8'), run.stdout);
+    assert.deepEqual(Buffer.from(await vantrel.snapshotAsync(start, end), 'utf8'), run.stdout);
   }
 });
 
-test('failures carry the same text as vantrel-command', { skip }, () => {
+test('failures carry the same text as vantrel-command', { skip }, async () => {
   const cases = [
     [{ status: 2 }, '2026-03-01T00:00:00Z', '2026-03-02T00:00:00Z'],
     [{ status: 1, bundleIdentifier: 'com.github.Electron' }, '2026-03-01T00:00:00Z', '2026-03-02T00:00:00Z'],
@@ -64,6 +73,7 @@ test('failures carry the same text as vantrel-command', { skip }, () => {
     const run = runCommand(start, end);
     assert.equal(run.status, 1);
     assert.deepEqual(snapshotOrError(start, end), { error: run.stderr.toString('utf8') });
+    assert.deepEqual(await snapshotAsyncOrError(start, end), { error: run.stderr.toString('utf8') });
   }
 });
 
