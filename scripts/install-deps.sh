@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev
-          libbenchmark-dev clang libclang-rt-14-dev binutils)
+          libbenchmark-dev clang libclang-rt-14-dev binutils
+          libc6-dev-arm64-cross libstdc++-12-dev-arm64-cross)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -11,6 +11,7 @@
 #import <CoreGraphics/CoreGraphics.h>
 #import <EventKit/EventKit.h>
 #import <Foundation/Foundation.h>
+#import <dispatch/dispatch.h>
 
 #include <chrono>
 
@@ -67,6 +68,12 @@ std::optional<std::string> optionalText(NSString* _Nullable text) {
 std::optional<Instant> instant(NSDate* _Nullable date) {
   if (date == nil) return std::nullopt;
   return date.timeIntervalSince1970;
+}
+
+// Made once and kept for the life of the process.
+CGColorSpaceRef _Nullable sRGBColorSpace() {
+  static CGColorSpaceRef const space = CGColorSpaceCreateWithName(kCGColorSpaceSRGB);
+  return space;
 }
 
 }  // namespace
@@ -126,10 +133,20 @@ std::optional<std::vector<double>> calendarColorComponents(const Calendar& calen
     // Not retained: the calendar, which the handle keeps alive, owns it.
     CGColorRef color = calendar.calendar.CGColor;
     if (color == nullptr) return std::nullopt;
-    const std::size_t count = CGColorGetNumberOfComponents(color);
-    const CGFloat* components = CGColorGetComponents(color);
-    if (components == nullptr) return std::vector<double>{};
-    return std::vector<double>(components, components + count);
+    // The core reads the components as sRGB red, green and blue: a Display
+    // P3, extended-range, grey, CMYK or Lab colour is matched to sRGB first.
+    // One that cannot be matched counts as no colour, not as wrong numbers.
+    CGColorSpaceRef space = sRGBColorSpace();
+    if (space == nullptr) return std::nullopt;
+    CGColorRef converted =
+        CGColorCreateCopyByMatchingToColorSpace(space, kCGRenderingIntentDefault, color, nullptr);
+    if (converted == nullptr) return std::nullopt;
+    const std::size_t count = CGColorGetNumberOfComponents(converted);
+    const CGFloat* components = CGColorGetComponents(converted);
+    std::vector<double> values;
+    if (components != nullptr) values.assign(components, components + count);
+    CGColorRelease(converted);
+    return values;
   }
 }
 
@@ -186,14 +203,25 @@ void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
 }
 
 void activateApplication() {
-  @autoreleasepool {
-    // NSApp is nil in a command-line process, and a message to nil does nothing.
-    NSApplication* application = NSApp;
+  // AppKit may be used only on the main thread; a request from any other
+  // thread (a worker, the pool) has the main thread bring the app to the
+  // front, and never waits for it.
+  void (^activate)(void) = ^{
+    @autoreleasepool {
+      // NSApp is nil in a command-line process, and a message to nil does nothing.
+      NSApplication* application = NSApp;
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
-    // -activate only asks the active app to yield; the dialog needs the host in front.
-    [application activateIgnoringOtherApps:YES];
+      // -activate only asks the active app to yield; the dialog needs the host
+      // in front. Only announced as deprecated, but an SDK may yet make it so.
+      [application activateIgnoringOtherApps:YES];
 #pragma clang diagnostic pop
+    }
+  };
+  if (NSThread.isMainThread) {
+    activate();
+  } else {
+    dispatch_async(dispatch_get_main_queue(), activate);
   }
 }
 

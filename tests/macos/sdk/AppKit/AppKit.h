@@ -14,7 +14,7 @@ NS_ASSUME_NONNULL_BEGIN
 @interface NSApplication : NSResponder
 - (void)activateIgnoringOtherApps:(BOOL)ignoreOtherApps
     API_DEPRECATED("This method will be deprecated in a future release. Use NSApp.activate instead.",
-                   macos(10.0, 14.0));
+                   macos(10.0, API_TO_BE_DEPRECATED));
 @end
 
 APPKIT_EXTERN __kindof NSApplication *_Null_unspecified NSApp;

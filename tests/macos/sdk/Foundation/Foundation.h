@@ -116,6 +116,7 @@ FOUNDATION_EXPORT NSRunLoopMode const NSDefaultRunLoopMode;
 
 @interface NSThread : NSObject
 + (void)sleepUntilDate:(NSDate *)date;
+@property(class, readonly) BOOL isMainThread API_AVAILABLE(macos(10.5), ios(2.0), watchos(2.0), tvos(9.0));
 @end
 
 NS_ASSUME_NONNULL_END
