@@ -21,6 +21,7 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-if [ -f package.json ] && [ ! -d node_modules/node-api-headers ]; then
+if [ -f package.json ] && { [ ! -d node_modules/node-api-headers ] ||
+                            [ ! -x node_modules/.bin/action-validator ]; }; then
   npm install --ignore-scripts --no-audit --no-fund
 fi

@@ -33,7 +33,11 @@ struct Pipe {
   int write = -1;
   Pipe() {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) fail("pipe2");
+    // pipe2 is not on macOS; nothing here starts a process between the two calls.
+    if (::pipe(ends) != 0) fail("pipe");
+    for (int end : ends) {
+      if (::fcntl(end, F_SETFD, FD_CLOEXEC) != 0) fail("fcntl");
+    }
     read = ends[0];
     write = ends[1];
   }

@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#ifdef __APPLE__
+#include <mach-o/dyld.h>
+
+#include <cstdint>
+#endif
+
 #include <climits>
+#include <cstdlib>
 #include <string>
 
 #include "platform.h"
@@ -15,9 +22,17 @@ namespace {
 using standin_test::TestDocument;
 
 std::string realProgramPath() {
+#ifdef __APPLE__
+  char program[PATH_MAX] = {};
+  std::uint32_t size = sizeof program;
+  char path[PATH_MAX] = {};
+  if (_NSGetExecutablePath(program, &size) != 0 || realpath(program, path) == nullptr) return {};
+  return path;
+#else
   char path[PATH_MAX] = {};
   const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
   return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+#endif
 }
 
 void expectRealProcess() {

@@ -1,5 +1,13 @@
 #include "standin_process.h"
 
+#ifdef __APPLE__
+#include <crt_externs.h>
+#include <mach-o/dyld.h>
+
+#include <cstdint>
+#include <string>
+#endif
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -50,6 +58,26 @@ std::string validUtf8(std::string_view bytes) {
   return text;
 }
 
+#ifdef __APPLE__
+// The stand-in on macOS serves only test builds (VANTREL_STANDIN_ON_MACOS).
+std::optional<std::string> realExecutablePath() {
+  std::uint32_t size = 0;
+  _NSGetExecutablePath(nullptr, &size);
+  std::string program(size, '\0');
+  if (_NSGetExecutablePath(program.data(), &size) != 0) return std::nullopt;
+  const std::unique_ptr<char, decltype(&std::free)> path(realpath(program.c_str(), nullptr),
+                                                         &std::free);
+  if (!path) return std::nullopt;
+  return validUtf8(path.get());
+}
+
+std::vector<std::string> realProcessArguments() {
+  std::vector<std::string> arguments;
+  char** argv = *_NSGetArgv();
+  for (int i = 0; i < *_NSGetArgc(); ++i) arguments.push_back(validUtf8(argv[i]));
+  return arguments;
+}
+#else
 std::optional<std::string> realExecutablePath() {
   const std::unique_ptr<char, decltype(&std::free)> path(realpath("/proc/self/exe", nullptr),
                                                          &std::free);
@@ -71,5 +99,6 @@ std::vector<std::string> realProcessArguments() {
   }
   return arguments;
 }
+#endif
 
 }  // namespace vantrel::standin
