@@ -1,3 +1,66 @@
+/** One calendar of the store ("calendars" of the snapshot document). */
+export interface VantrelCalendar {
+  /** Colour as "#" and six upper-case hexadecimal digits, e.g. "#1BADF8". */
+  color: string;
+  /** The calendar's identifier in the calendar store. */
+  id: string;
+  /** The calendar's title. */
+  name: string;
+  /** The title of the account that holds the calendar, e.g. "iCloud". */
+  sourceName: string;
+}
+
+/** One occurrence of an event ("events" of the snapshot document). */
+export interface VantrelEvent {
+  /** The `id` of the calendar that holds the event. */
+  calendarId: string;
+  /** End, e.g. "2026-03-02T10:00:00.000Z": UTC, always with milliseconds. */
+  endIso: string;
+  /**
+   * The store's item identifier, "::", and the start in whole milliseconds
+   * since 1970 (negative before it): occurrences of one repeating event share
+   * the part before "::".
+   */
+  id: string;
+  isAllDay: boolean;
+  /** The trimmed location; absent when the event has none, "" when it is blank. */
+  location?: string;
+  /** Start, in the form of `endIso`. */
+  startIso: string;
+  /** The trimmed title, or "Untitled event". */
+  title: string;
+}
+
+/** The snapshot document: every event calendar, and the events of the range in the store's order. */
+export interface VantrelSnapshot {
+  calendars: VantrelCalendar[];
+  events: VantrelEvent[];
+}
+
+/**
+ * The calendar permission: "unknown-" and the number for a status macOS has
+ * no label for, and "unknown" when the diagnostics could not be written.
+ */
+export type VantrelAuthorizationStatus =
+  | 'not-determined'
+  | 'restricted'
+  | 'denied'
+  | 'full-access'
+  | 'add-events-only'
+  | `unknown-${number}`
+  | 'unknown';
+
+/** The diagnostics document. */
+export interface VantrelDiagnostics {
+  /** The bundle identifier of the running app, or "unknown". */
+  bundleId: string;
+  /** True exactly when `status` is "full-access". */
+  canRead: boolean;
+  /** The path of the running program, or "unknown". */
+  executablePath: string;
+  status: VantrelAuthorizationStatus;
+}
+
 /**
  * The calendars and the events of [startIso, endIso) as a compact JSON
  * document, read only when full calendar access is granted already (it never
@@ -44,3 +107,17 @@ export function diagnostics(): string;
  * it. Always settles on a later turn of the event loop.
  */
 export function requestAccess(): Promise<true>;
+
+/**
+ * `snapshot` parsed: Dates are passed as their ISO texts (`toISOString()`).
+ *
+ * @throws as `snapshot` does.
+ */
+export function readSnapshot(start: Date | string, end: Date | string): VantrelSnapshot;
+
+/**
+ * `diagnostics` parsed.
+ *
+ * @throws as `diagnostics` does.
+ */
+export function readDiagnostics(): VantrelDiagnostics;

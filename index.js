@@ -1,8 +1,5 @@
 'use strict';
-// The Node-API module built by `npm install` (CMake, into build/). The tests
-// point VANTREL_ADDON_PATH at the build they test.
-const path = require('node:path');
+const { loadNativeModule } = require('./load_native_module.js');
+const { withTypedHelpers } = require('./typed_helpers.js');
 
-module.exports = require(
-  process.env.VANTREL_ADDON_PATH || path.join(__dirname, 'build', 'addon', 'vantrel.node'),
-);
+module.exports = withTypedHelpers(loadNativeModule(__dirname));

@@ -17,7 +17,7 @@ scripts/install-deps.sh
 build=${BUILD_DIR:-build-bench}
 sizes=${SIZES:-10000,100000,1000000}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVANTREL_WERROR=ON \
   "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target vantrel_bench vantrel >/dev/null
 

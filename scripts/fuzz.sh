@@ -21,7 +21,7 @@ esac
 
 build=build-fuzz
 targets=(parse_iso_fuzzer json_writer_fuzzer snapshot_export_fuzzer)
-cmake -S . -B "$build" -DVANTREL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$build" -DVANTREL_FUZZ=ON -DVANTREL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev
-          libbenchmark-dev clang libclang-rt-14-dev binutils
+          libbenchmark-dev clang libclang-rt-14-dev binutils ccache git
           libc6-dev-arm64-cross libstdc++-12-dev-arm64-cross)
 missing=()
 for package in "${packages[@]}"; do
@@ -21,7 +21,13 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-if [ -f package.json ] && { [ ! -d node_modules/node-api-headers ] ||
-                            [ ! -x node_modules/.bin/action-validator ]; }; then
-  npm install --ignore-scripts --no-audit --no-fund
+# The npm packages of package.json (the Node-API headers, the package's build
+# tools, the workflow validator, and the install tests' TypeScript, attw and
+# pnpm), without building.
+if [ -f package.json ] && ! node -e '
+  const { dependencies, devDependencies } = require("./package.json");
+  const present = (name) => require("fs").existsSync(`node_modules/${name}/package.json`);
+  process.exit(Object.keys({ ...dependencies, ...devDependencies }).every(present) ? 0 : 1);
+'; then
+  npm ci --ignore-scripts --no-audit --no-fund
 fi

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${BUILD_DIR:-build-memory}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVANTREL_WERROR=ON \
   "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target vantrel_snapshot_memory vantrel >/dev/null
 

@@ -16,7 +16,7 @@ case "${1:-}" in
   *) echo "usage: $0 address|thread" >&2; exit 2 ;;
 esac
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_SANITIZER="$1" >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON -DVANTREL_SANITIZER="$1" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1

@@ -1,7 +1,7 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const vantrel = require('../../index.js');
+const vantrel = require('./vantrel_under_test.js');
 const { useStore, addonPath } = require('./standin_store.js');
 
 test('diagnostics report the permission and identity of the process', () => {

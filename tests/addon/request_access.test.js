@@ -2,7 +2,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { inspect } = require('node:util');
-const vantrel = require('../../index.js');
+const vantrel = require('./vantrel_under_test.js');
 const { useStore } = require('./standin_store.js');
 
 const isPending = (promise) => inspect(promise).includes('<pending>');

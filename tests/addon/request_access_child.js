@@ -2,7 +2,7 @@
 // Run as a child process by process_exits.test.js: settles a few access
 // requests of every kind, prints their outcomes, and then simply stops doing
 // anything. It must exit on its own.
-const vantrel = require('../../index.js');
+const vantrel = require('./vantrel_under_test.js');
 const { useStore } = require('./standin_store.js');
 
 async function outcome(promise) {

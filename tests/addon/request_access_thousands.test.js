@@ -5,7 +5,7 @@
 // answer of the store it asked.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const vantrel = require('../../index.js');
+const vantrel = require('./vantrel_under_test.js');
 const { useStore } = require('./standin_store.js');
 
 const perBatch = 2000;

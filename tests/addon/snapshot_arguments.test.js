@@ -1,7 +1,7 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const vantrel = require('../../index.js');
+const vantrel = require('./vantrel_under_test.js');
 const { useStore } = require('./standin_store.js');
 
 const kTwoStrings = 'snapshot(startIso, endIso) requires two strings.';
@@ -85,4 +85,19 @@ test('without full access the denial message is thrown and nothing is asked', as
   assert.throws(() => vantrel.snapshot(start, end), {
     message: /^Calendar access was not granted \(denied\)\. This window is the development Electron app/,
   });
+});
+
+test('readSnapshot takes Dates as their ISO texts and parses the document', () => {
+  useStore({
+    status: 3,
+    calendars: [{ id: 'c', title: 'C', source: 'S' }],
+    events: [{ id: 'e', calendar: 'c', title: 'T', start: '2026-03-02T09:00:00Z', end: '2026-03-02T10:00:00Z' }],
+  });
+  const expected = JSON.parse(vantrel.snapshot(start, end));
+  assert.equal(expected.events.length, 1);
+  assert.deepEqual(vantrel.readSnapshot(new Date(start), new Date(end)), expected);
+  assert.deepEqual(vantrel.readSnapshot(start, new Date(end)), expected);
+  assertThrowsPlainError(() => vantrel.readSnapshot(new Date('nonsense'), end), kBadDates);
+  assertThrowsPlainError(() => vantrel.readSnapshot(new Date(end), new Date(start)), kBadDates);
+  assertThrowsPlainError(() => vantrel.readSnapshot(Date.parse(start), end), kTwoStrings);
 });

@@ -5,7 +5,7 @@
 // whatever they are given.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const vantrel = require('../../index.js');
+const vantrel = require('./vantrel_under_test.js');
 const { useStore, addonPath } = require('./standin_store.js');
 
 const kTwoStrings = 'snapshot(startIso, endIso) requires two strings.';
