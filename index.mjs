@@ -3,5 +3,7 @@
 // the names of index.js by itself: a function added there is named here too.
 import vantrel from './index.js';
 
-export const { snapshot, diagnostics, requestAccess, readSnapshot, readDiagnostics } = vantrel;
+export const {
+  snapshot, snapshotAsync, diagnostics, requestAccess, readSnapshot, readDiagnostics,
+} = vantrel;
 export default vantrel;

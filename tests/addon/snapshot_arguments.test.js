@@ -97,7 +97,7 @@ test('readSnapshot takes Dates as their ISO texts and parses the document', () =
   assert.equal(expected.events.length, 1);
   assert.deepEqual(vantrel.readSnapshot(new Date(start), new Date(end)), expected);
   assert.deepEqual(vantrel.readSnapshot(start, new Date(end)), expected);
-  assertThrowsPlainError(() => vantrel.readSnapshot(new Date('nonsense'), end), kBadDates);
-  assertThrowsPlainError(() => vantrel.readSnapshot(new Date(end), new Date(start)), kBadDates);
-  assertThrowsPlainError(() => vantrel.readSnapshot(Date.parse(start), end), kTwoStrings);
+  assert.throws(() => vantrel.readSnapshot(new Date('nonsense'), end), isPlainError(kBadDates));
+  assert.throws(() => vantrel.readSnapshot(new Date(end), new Date(start)), isPlainError(kBadDates));
+  assert.throws(() => vantrel.readSnapshot(Date.parse(start), end), isPlainError(kTwoStrings));
 });

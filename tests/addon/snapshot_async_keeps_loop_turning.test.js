@@ -3,7 +3,7 @@
 // in Electron's main process draws nothing while it is busy, stays free.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const vantrel = require('../../index.js');
+const vantrel = require('./vantrel_under_test.js');
 const { useStore } = require('./standin_store.js');
 
 test('an interval timer keeps firing while a long snapshotAsync() is pending', async () => {
