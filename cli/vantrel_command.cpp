@@ -60,12 +60,8 @@ PlatformError outputError(int error) {
 
 std::string run(std::span<const char* const> arguments) {
   if (arguments.size() != 3) throw BridgeFailure::invalidArguments;
-  const auto start = parseIso(arguments[1]);
-  if (!start) throw BridgeFailure::invalidArguments;
-  const auto end = parseIso(arguments[2]);
-  if (!end) throw BridgeFailure::invalidArguments;
-  if (!(*start < *end)) throw BridgeFailure::invalidArguments;
-  return encodeSnapshot(snapshot(*start, *end));
+  const InstantRange range = parseRange(arguments[1], arguments[2]);
+  return encodeSnapshot(snapshot(range.start, range.end));
 }
 
 }  // namespace

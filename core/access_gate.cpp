@@ -1,7 +1,6 @@
 #include "access_gate.h"
 
 #include <atomic>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,9 +14,6 @@ namespace vantrel {
 
 namespace {
 
-constexpr std::int64_t kRestricted = 1;
-constexpr std::int64_t kDenied = 2;
-
 // Shared by the waiter and the completion, which may outlive the wait. No lock:
 // `finished` is the hand-over point, stored with release after the two other
 // cells and loaded with acquire before they are read.
@@ -30,11 +26,11 @@ struct AccessRequestCells {
 
 }  // namespace
 
-std::int64_t awaitFullAccessAfterGrant() {
+AuthorizationStatus awaitFullAccessAfterGrant() {
   const double deadline = platform::now() + kGrantSettleTimeLimit;
   while (true) {
-    const std::int64_t status = platform::authorizationStatus();
-    if (status == kFullAccess || platform::now() > deadline) return status;
+    const AuthorizationStatus status = currentAuthorizationStatus();
+    if (status == AuthorizationStatus::fullAccess || platform::now() > deadline) return status;
     platform::runLoopStep(kAccessWaitStep);
   }
 }
@@ -62,10 +58,15 @@ bool waitForAccessRequest(const std::function<void(platform::AccessCompletion)>&
 }
 
 void requestCalendarAccess(const platform::StoreRef& store) {
-  if (platform::authorizationStatus() == kFullAccess) return;
-
-  const std::int64_t status = platform::authorizationStatus();
-  if (status == kRestricted || status == kDenied) throw AccessDenied{status};
+  const AccessBeforeAsking before = accessBeforeAsking();
+  switch (before.decision) {
+    case AccessDecision::granted:
+      return;
+    case AccessDecision::refused:
+      throw AccessDenied{before.status};
+    case AccessDecision::ask:
+      break;
+  }
 
   const bool granted = waitForAccessRequest([&store](platform::AccessCompletion completion) {
     platform::requestFullAccess(store, std::move(completion));
@@ -76,8 +77,8 @@ void requestCalendarAccess(const platform::StoreRef& store) {
     awaitFullAccessAfterGrant();
     return;
   }
-  const std::int64_t answered = platform::authorizationStatus();
-  if (answered == kFullAccess) return;
+  const AuthorizationStatus answered = currentAuthorizationStatus();
+  if (answered == AuthorizationStatus::fullAccess) return;
   throw AccessDenied{answered};
 }
 

@@ -2,9 +2,9 @@
 // permission gate through which the command-line program reads a snapshot.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 
+#include "authorization_labels.h"
 #include "bridge_records.h"
 #include "platform.h"
 
@@ -22,7 +22,7 @@ inline constexpr double kGrantSettleTimeLimit = 2.0;
 // After a granted answer: turns the calling thread's run loop in steps of
 // kAccessWaitStep until the status reads full access, for at most
 // kGrantSettleTimeLimit. Returns the last status it read.
-std::int64_t awaitFullAccessAfterGrant();
+AuthorizationStatus awaitFullAccessAfterGrant();
 
 // Calls `start` once with a completion and turns the calling thread's run loop
 // until that completion has run. Returns the granted flag it delivered; throws

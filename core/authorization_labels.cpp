@@ -1,23 +1,23 @@
 #include "authorization_labels.h"
 
-#include "platform.h"
-
 namespace vantrel {
 
-std::string labelForStatus(std::int64_t status) {
-  switch (status) {
-    case 0: return "not-determined";
-    case 1: return "restricted";
-    case 2: return "denied";
-    case 3: return "full-access";
-    case 4: return "add-events-only";
-    default: return "unknown-" + std::to_string(status);
-  }
+AuthorizationStatus currentAuthorizationStatus() {
+  return AuthorizationStatus{platform::authorizationStatus()};
 }
 
-std::string authorizationLabel() {
-  return labelForStatus(platform::authorizationStatus());
+std::string labelForStatus(AuthorizationStatus status) {
+  switch (status) {
+    case AuthorizationStatus::notDetermined: return "not-determined";
+    case AuthorizationStatus::restricted: return "restricted";
+    case AuthorizationStatus::denied: return "denied";
+    case AuthorizationStatus::fullAccess: return "full-access";
+    case AuthorizationStatus::addEventsOnly: return "add-events-only";
+  }
+  return "unknown-" + std::to_string(static_cast<std::int64_t>(status));
 }
+
+std::string authorizationLabel() { return labelForStatus(currentAuthorizationStatus()); }
 
 std::string currentBundleId() {
   return platform::mainBundleIdentifier().value_or("unknown");
@@ -51,6 +51,16 @@ std::string calendarAccessDeniedMessage(std::string_view label) {
   return message;
 }
 
-bool canReadEvents() { return platform::authorizationStatus() == kFullAccess; }
+bool canReadEvents() { return currentAuthorizationStatus() == AuthorizationStatus::fullAccess; }
+
+AccessBeforeAsking accessBeforeAsking() {
+  AuthorizationStatus status = currentAuthorizationStatus();
+  if (status == AuthorizationStatus::fullAccess) return {AccessDecision::granted, status};
+  status = currentAuthorizationStatus();
+  if (status == AuthorizationStatus::restricted || status == AuthorizationStatus::denied) {
+    return {AccessDecision::refused, status};
+  }
+  return {AccessDecision::ask, status};
+}
 
 }  // namespace vantrel

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform.h"
+
 namespace vantrel {
 
 enum class BridgeFailure { invalidArguments, accessDenied, accessTimedOut };
@@ -21,7 +23,7 @@ std::string description(BridgeFailure failure);
 // refused under, so that its text names that label even when the status has
 // changed by the time the text is made.
 struct AccessDenied {
-  std::int64_t status;
+  platform::AuthorizationStatus status;
 };
 
 // The denial message for the refused status and the current bundle identity.

@@ -58,13 +58,8 @@ std::string executablePath() {
 // for invalid sequences first would change nothing: every accepted date is
 // ASCII, so a text with an invalid sequence fails either way.
 char* readSnapshotOfRange(const char* startIso, const char* endIso) {
-  if (startIso == nullptr || endIso == nullptr) throw BridgeFailure::invalidArguments;
-  std::optional<Instant> start = parseIso(startIso);
-  if (!start) throw BridgeFailure::invalidArguments;
-  std::optional<Instant> end = parseIso(endIso);
-  if (!end) throw BridgeFailure::invalidArguments;
-  if (!(*start < *end)) throw BridgeFailure::invalidArguments;
-  return readAuthorizedSnapshotText(*start, *end);
+  const InstantRange range = parseRange(startIso, endIso);
+  return readAuthorizedSnapshotText(range.start, range.end);
 }
 
 // One access request's callback and context. Whatever path reaches it first
@@ -96,9 +91,9 @@ void answerFromStatus(AccessRequest& request, bool granted,
                       const std::optional<std::string>& error) noexcept {
   try {
     const auto described = errorDescription(error);
-    const std::int64_t status = granted && !described ? awaitFullAccessAfterGrant()
-                                                      : platform::authorizationStatus();
-    if (status == kFullAccess) {
+    const AuthorizationStatus status = granted && !described ? awaitFullAccessAfterGrant()
+                                                             : currentAuthorizationStatus();
+    if (status == AuthorizationStatus::fullAccess) {
       request.answer(true, nullptr);
       return;
     }
@@ -110,15 +105,18 @@ void answerFromStatus(AccessRequest& request, bool granted,
 }
 
 void requestAccess(const std::shared_ptr<AccessRequest>& request) {
-  if (platform::authorizationStatus() == kFullAccess) {
-    request->answer(true, nullptr);
-    return;
-  }
-  std::int64_t status = platform::authorizationStatus();
-  if (status == 1 || status == 2) {
-    std::string message = description(AccessDenied{status});
-    request->answer(false, message.c_str());
-    return;
+  const AccessBeforeAsking before = accessBeforeAsking();
+  switch (before.decision) {
+    case AccessDecision::granted:
+      request->answer(true, nullptr);
+      return;
+    case AccessDecision::refused: {
+      const std::string message = description(AccessDenied{before.status});
+      request->answer(false, message.c_str());
+      return;
+    }
+    case AccessDecision::ask:
+      break;
   }
   platform::activateApplication();
   platform::StoreRef store = platform::newStore();

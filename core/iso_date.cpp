@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bridge_failure.h"
+
 namespace vantrel {
 namespace {
 
@@ -210,6 +212,15 @@ const IsoFormatter& isoFormatter() {
 std::optional<Instant> parseIso(std::string_view text) {
   if (auto instant = isoFormatter().dateFromString(text)) return instant;
   return IsoFormatter::dateFromStringWithoutFraction(text);
+}
+
+InstantRange parseRange(const char* startIso, const char* endIso) {
+  if (startIso == nullptr || endIso == nullptr) throw BridgeFailure::invalidArguments;
+  const std::optional<Instant> start = parseIso(startIso);
+  if (!start) throw BridgeFailure::invalidArguments;
+  const std::optional<Instant> end = parseIso(endIso);
+  if (!end || !(*start < *end)) throw BridgeFailure::invalidArguments;
+  return {*start, *end};
 }
 
 }  // namespace vantrel

@@ -40,4 +40,14 @@ const IsoFormatter& isoFormatter();
 // case "t" or "z", no leap second, nothing outside the years 0000..9999 in UTC).
 std::optional<Instant> parseIso(std::string_view text);
 
+struct InstantRange {
+  Instant start;
+  Instant end;
+};
+
+// The range of a snapshot: both texts accepted by parseIso, the start strictly
+// before the end. Throws BridgeFailure::invalidArguments otherwise, a null
+// text included.
+InstantRange parseRange(const char* startIso, const char* endIso);
+
 }  // namespace vantrel

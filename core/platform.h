@@ -33,8 +33,17 @@ using StoreRef = std::shared_ptr<Store>;
 using CalendarRef = std::shared_ptr<const Calendar>;
 using EventListRef = std::shared_ptr<const EventList>;
 
-// Authorization status for events: 0 not determined, 1 restricted, 2 denied,
-// 3 full access, 4 add-events-only; other values are possible. Never cached.
+// The values of the authorization status for events; others are possible.
+enum class AuthorizationStatus : std::int64_t {
+  notDetermined = 0,
+  restricted = 1,
+  denied = 2,
+  fullAccess = 3,
+  addEventsOnly = 4,
+};
+
+// The authorization status for events, as the store's integer (an
+// AuthorizationStatus value, or another). Never cached.
 std::int64_t authorizationStatus();
 
 StoreRef newStore();
@@ -87,7 +96,8 @@ std::optional<std::string> mainBundleExecutablePath();
 // What the process information reports as the arguments, the program path first.
 std::vector<std::string> processArguments();
 
-// Seconds on the system clock.
+// Seconds on a monotonic clock, from a point of the layer's choosing: a change
+// of the wall clock must neither stretch nor cut short a wait.
 double now();
 // Turns the calling thread's run loop once, for at most `seconds`.
 void runLoopStep(double seconds);

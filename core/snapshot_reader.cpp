@@ -141,7 +141,7 @@ struct StoreAnswer {
 };
 
 StoreAnswer queryStore(platform::Instant start, platform::Instant end) {
-  if (const auto status = platform::authorizationStatus(); status != kFullAccess) {
+  if (const auto status = currentAuthorizationStatus(); status != AuthorizationStatus::fullAccess) {
     throw AccessDenied{status};
   }
 

@@ -92,9 +92,9 @@ TEST_F(ExportedFunctionsTest, SnapshotWithoutFullAccessGivesTheDenialMessageAndA
     SnapshotCall call = callSnapshot("2026-03-02T09:00:00Z", "2026-03-03T09:00:00Z");
     EXPECT_EQ(call.json, nullptr);
     ASSERT_NE(call.failure, nullptr);
-    EXPECT_EQ(call.failure.get(), calendarAccessDeniedMessage(labelForStatus(status)));
-    EXPECT_THAT(call.failure.get(),
-                StartsWith("Calendar access was not granted (" + labelForStatus(status) + ")"));
+    const std::string label = labelForStatus(AuthorizationStatus{status});
+    EXPECT_EQ(call.failure.get(), calendarAccessDeniedMessage(label));
+    EXPECT_THAT(call.failure.get(), StartsWith("Calendar access was not granted (" + label + ")"));
     EXPECT_EQ(fake().storesCreated, 0);
     EXPECT_EQ(fake().count("requestFullAccess"), 0);
     EXPECT_EQ(fake().count("activateApplication"), 0);

@@ -36,7 +36,7 @@ TEST_F(SnapshotReaderTest, DeniedWithoutTouchingTheStoreForEveryStatusButFullAcc
       readAuthorizedSnapshot(0, 1);
       FAIL() << "status " << status << " was read";
     } catch (AccessDenied denied) {
-      EXPECT_EQ(denied.status, status);
+      EXPECT_EQ(denied.status, platform::AuthorizationStatus{status});
     }
     EXPECT_THAT(store().callLog(), ElementsAre("authorizationStatus")) << status;
     EXPECT_EQ(store().storesCreated, 0);

@@ -251,8 +251,6 @@ std::vector<std::string> processArguments() {
 }
 
 double now() {
-  // Monotonic: a change of the wall clock must neither stretch nor cut short
-  // the wait for an access answer.
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 

@@ -22,6 +22,12 @@ struct Store {
   std::shared_ptr<const standin::Document> document;
 };
 
+// A calendar of the store's document, which it keeps alive.
+struct Calendar {
+  std::shared_ptr<const standin::Document> document;
+  const standin::DocumentCalendar& values;
+};
+
 struct EventList {
   std::shared_ptr<const standin::Document> document;
   std::vector<std::size_t> indices;  // into the document's events
@@ -115,24 +121,26 @@ std::optional<std::vector<CalendarRef>> eventCalendars(Store& store) {
   if (!document->calendars) return std::nullopt;
   std::vector<CalendarRef> calendars;
   calendars.reserve(document->calendars->size());
-  for (const Calendar& calendar : *document->calendars) {
-    calendars.emplace_back(document, &calendar);
+  for (const standin::DocumentCalendar& calendar : *document->calendars) {
+    calendars.push_back(std::make_shared<const Calendar>(Calendar{document, calendar}));
   }
   return calendars;
 }
 
 std::optional<std::string> calendarIdentifier(const Calendar& calendar) {
-  return calendar.identifier;
+  return calendar.values.identifier;
 }
 
-std::optional<std::string> calendarTitle(const Calendar& calendar) { return calendar.title; }
+std::optional<std::string> calendarTitle(const Calendar& calendar) {
+  return calendar.values.title;
+}
 
 std::optional<std::string> calendarSourceTitle(const Calendar& calendar) {
-  return calendar.sourceTitle;
+  return calendar.values.sourceTitle;
 }
 
 std::optional<std::vector<double>> calendarColorComponents(const Calendar& calendar) {
-  return calendar.colorComponents;
+  return calendar.values.colorComponents;
 }
 
 EventListRef eventsMatching(Store& store, Instant start, Instant end,
@@ -145,8 +153,8 @@ EventListRef eventsMatching(Store& store, Instant start, Instant end,
   std::vector<char> selected(document->eventCalendarIds.size(), 0);
   bool anySelected = false;
   for (const CalendarRef& calendar : calendars) {
-    if (!calendar || !calendar->identifier) continue;
-    const auto key = document->calendarKeys.find(*calendar->identifier);
+    if (!calendar || !calendar->values.identifier) continue;
+    const auto key = document->calendarKeys.find(*calendar->values.identifier);
     if (key == document->calendarKeys.end()) continue;
     selected[key->second] = 1;
     anySelected = true;
@@ -225,7 +233,7 @@ std::optional<std::string> mainBundleExecutablePath() {
 std::vector<std::string> processArguments() { return standin::currentDocumentOrUnset()->arguments; }
 
 double now() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 void runLoopStep(double seconds) {

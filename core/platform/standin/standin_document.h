@@ -14,26 +14,26 @@
 
 #include "platform.h"
 
-namespace vantrel::platform {
+namespace vantrel::standin {
 
-// A calendar of the document. Handed out as an aliasing CalendarRef that keeps
-// the whole document alive.
-struct Calendar {
+// The integer the seam passes for a status.
+constexpr std::int64_t statusNumber(platform::AuthorizationStatus status) {
+  return static_cast<std::int64_t>(status);
+}
+
+// A calendar of the document.
+struct DocumentCalendar {
   std::optional<std::string> identifier;
   std::optional<std::string> title;
   std::optional<std::string> sourceTitle;
   std::optional<std::vector<double>> colorComponents;
 };
 
-}  // namespace vantrel::platform
-
-namespace vantrel::standin {
-
 // How a full-access request is answered.
 struct AccessAnswer {
   bool granted = true;
   std::optional<std::string> error;
-  std::int64_t statusAfter = 3;
+  std::int64_t statusAfter = statusNumber(platform::AuthorizationStatus::fullAccess);
   double delayMs = 0;
   bool onCallerThread = false;
   // For this long after the answer, status queries still give the status from
@@ -62,12 +62,12 @@ struct Document {
   // document only, and a rewritten file is a new document. Empty for the
   // unset variable's document, which is never answered.
   std::string identity;
-  std::int64_t status = 3;
+  std::int64_t status = statusNumber(platform::AuthorizationStatus::fullAccess);
   std::optional<std::string> bundleIdentifier;
   std::optional<std::string> executablePath;
   std::vector<std::string> arguments;
   std::optional<AccessAnswer> request;
-  std::optional<std::vector<platform::Calendar>> calendars = std::vector<platform::Calendar>{};
+  std::optional<std::vector<DocumentCalendar>> calendars = std::vector<DocumentCalendar>{};
   std::vector<EventSpan> eventSpans;  // parallel to eventTexts, in document order
   std::vector<EventTexts> eventTexts;
   std::vector<std::string> eventCalendarIds;                  // each distinct `calendar` text once
