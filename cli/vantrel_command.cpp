@@ -58,7 +58,7 @@ PlatformError outputError(int error) {
                        std::generic_category().message(error) + ").");
 }
 
-std::string run(std::span<const char* const> arguments) {
+MallocText run(std::span<const char* const> arguments) {
   if (arguments.size() != 3) throw BridgeFailure::invalidArguments;
   const InstantRange range = parseRange(arguments[1], arguments[2]);
   return encodeSnapshot(snapshot(range.start, range.end));
@@ -71,13 +71,13 @@ void VantrelCommand::main(std::span<const char* const> arguments) {
   // silent death by signal.
   std::signal(SIGPIPE, SIG_IGN);
 
-  std::string json;
+  MallocText json;
   try {
     json = run(arguments);
   } catch (...) {
     failWith(std::current_exception());
   }
-  if (!writeFully(STDOUT_FILENO, json)) {
+  if (!writeFully(STDOUT_FILENO, json.get())) {
     failWith(std::make_exception_ptr(outputError(errno)));
   }
   // Some file systems report a failed write only when the file is closed.

@@ -42,17 +42,15 @@ BridgeEvent::BridgeEvent(BridgeTextArena* arena, std::string_view id,
   char* out = texts_.get();
   for (std::size_t i = 0; i < kParts; ++i) {
     const auto* text = reinterpret_cast<const unsigned char*>(parts[i].data());
-    std::size_t extra = 0;
-    if (!json_text::copyIfPlain(text, parts[i].size(), out)) {
+    // Found now, while the text is in the cache.
+    if (json_text::copyIfPlain(text, parts[i].size(), out)) {
+      plainTexts_ |= static_cast<std::uint8_t>(1U << i);
+    } else {
       std::memcpy(out, text, parts[i].size());
-      // Measured now, while the text is in the cache.
-      extra = json_text::escapeBytesOfNonPlain(text, parts[i].size());
-      escapeBytes_ = extra >= kUnknownEscapeBytes - escapeBytes_
-                         ? kUnknownEscapeBytes
-                         : static_cast<std::uint32_t>(escapeBytes_ + extra);
+      if (json_text::holdsAsIs(text, parts[i].size())) {
+        plainTexts_ |= static_cast<std::uint8_t>(1U << i);
+      }
     }
-    // Non-ASCII text without escapes is copied as it is too.
-    if (extra == 0) plainTexts_ |= static_cast<std::uint8_t>(1U << i);
     out += parts[i].size();
     ends_[i] = static_cast<std::uint32_t>(out - texts_.get());
   }
@@ -61,7 +59,6 @@ BridgeEvent::BridgeEvent(BridgeTextArena* arena, std::string_view id,
 BridgeEvent::BridgeEvent(const BridgeEvent& other)
     : texts_(new char[other.textBytes()]),
       ends_(other.ends_),
-      escapeBytes_(other.escapeBytes_),
       isAllDay_(other.isAllDay_),
       hasLocation_(other.hasLocation_),
       plainTexts_(other.plainTexts_) {

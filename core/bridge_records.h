@@ -91,11 +91,9 @@ class BridgeEvent {
     return part(5);
   }
 
-  // Found while the texts are copied in, so that a JSON writer need not read
-  // them again to size its output or look for escapes: which texts a JSON
-  // string holds byte for byte (valid UTF-8 without a byte to escape), and
-  // what escaping adds to the texts' length (nullopt when that is unknown, as
-  // for text that is not UTF-8).
+  // Which texts a JSON string holds byte for byte (valid UTF-8 without a byte
+  // to escape), found while they are copied in, so that a JSON writer copies
+  // them without reading them again.
   enum PlainText : std::uint8_t {
     kPlainId = 1 << 0,
     kPlainCalendarId = 1 << 1,
@@ -105,10 +103,6 @@ class BridgeEvent {
     kPlainLocation = 1 << 5,
   };
   std::uint8_t plainTexts() const { return plainTexts_; }
-  std::optional<std::size_t> jsonEscapeBytes() const {
-    if (escapeBytes_ == kUnknownEscapeBytes) return std::nullopt;
-    return escapeBytes_;
-  }
 
  private:
   BridgeEvent(BridgeTextArena* arena, std::string_view id, std::string_view calendarId,
@@ -122,13 +116,10 @@ class BridgeEvent {
   }
   std::size_t textBytes() const { return ends_[kParts - 1]; }
 
-  static constexpr std::uint32_t kUnknownEscapeBytes = UINT32_MAX;
-
   // The six texts back to back; not a std::string, which would fill them
   // with zeros before they are copied in.
   std::unique_ptr<char[], BridgeTextsDeleter> texts_;
   std::array<std::uint32_t, kParts> ends_;  // where each text ends in texts_
-  std::uint32_t escapeBytes_ = 0;
   bool isAllDay_;
   bool hasLocation_;
   std::uint8_t plainTexts_ = 0;

@@ -1,5 +1,5 @@
 // How the bridge's JSON strings hold texts: which bytes are escaped and how,
-// the UTF-8 check, and a fast test for plain texts, which a JSON string holds
+// the one UTF-8 check, and a fast test for plain texts, which a JSON string holds
 // byte for byte (ASCII, no control character, quotation mark, backslash or
 // slash). Most texts of a snapshot (identifiers, ISO dates, plain titles) are
 // plain, and a writer just copies them.
@@ -26,23 +26,6 @@ inline constexpr std::array<char, 256> kEscapeLetter = [] {
   table['"'] = '"';
   table['\\'] = '\\';
   table['/'] = '/';
-  return table;
-}();
-
-// Bytes an escape adds to the text's own length, or kMultibyte for the lead
-// (or stray continuation) byte of a non-ASCII sequence, which needs checking.
-inline constexpr std::uint8_t kMultibyte = 0xFF;
-inline constexpr std::array<std::uint8_t, 256> kExtraBytes = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (int c = 0; c < 256; ++c) {
-    if (c >= 0x80) {
-      table[c] = kMultibyte;
-    } else if (kEscapeLetter[c] == 'u') {
-      table[c] = 5;
-    } else if (kEscapeLetter[c] != 0) {
-      table[c] = 1;
-    }
-  }
   return table;
 }();
 
@@ -122,24 +105,7 @@ inline bool blockIsPlain(Block block) {
   return (words[0] | words[1]) == 0;
 }
 
-constexpr bool byteIsPlain(unsigned char byte) { return kExtraBytes[byte] == 0; }
-
-// The last block (or word) overlaps the one before it instead of going byte
-// by byte.
-inline __attribute__((always_inline)) bool isPlain(const unsigned char* p, std::size_t size) {
-  if (size >= 16) {
-    const unsigned char* const last = p + size - 16;
-    for (; p < last; p += 16) {
-      if (!blockIsPlain(loadBlock(p))) return false;
-    }
-    return blockIsPlain(loadBlock(last));
-  }
-  if (size >= 8) return wordIsPlain(loadWord(p)) && wordIsPlain(loadWord(p + size - 8));
-  for (const unsigned char* const end = p + size; p != end; ++p) {
-    if (!byteIsPlain(*p)) return false;
-  }
-  return true;
-}
+constexpr bool byteIsPlain(unsigned char byte) { return byte < 0x80 && kEscapeLetter[byte] == 0; }
 
 // Copies `size` bytes without a library call: the texts of a snapshot are
 // short, and for them a call to memcpy costs more than the copying.
@@ -190,35 +156,29 @@ inline __attribute__((always_inline)) bool copyIfPlain(const unsigned char* p, s
   return true;
 }
 
-// What escaping adds to the length of `size` bytes at `p`; kNotUtf8 when they
-// are not valid UTF-8.
-inline constexpr std::size_t kNotUtf8 = SIZE_MAX;
-
-// The same, for a text already known not to be plain (copyIfPlain said so):
-// it goes straight to the byte loop instead of testing the blocks again.
-inline std::size_t escapeBytesOfNonPlain(const unsigned char* p, std::size_t size) {
+// Whether `size` bytes at `p` are well-formed UTF-8: the one check of the
+// texts that leave the bridge.
+inline bool isUtf8(const unsigned char* p, std::size_t size) {
   const unsigned char* const end = p + size;
-  std::size_t extra = 0;
   while (p != end) {
-    while (end - p >= 8 && wordIsPlain(loadWord(p))) p += 8;
-    // Then character by character, for at least a word's worth of bytes.
-    const unsigned char* const stop = end - p > 8 ? p + 8 : end;
-    while (p < stop) {
-      const std::uint8_t bytes = kExtraBytes[*p];
-      if (bytes == kMultibyte) {
-        p = endOfSequence(p, end);
-        if (p == nullptr) return kNotUtf8;
-      } else {
-        extra += bytes;
-        ++p;
-      }
+    while (end - p >= 8 && (loadWord(p) & kHighBits) == 0) p += 8;
+    if (p == end) break;
+    if (*p < 0x80) {
+      ++p;
+    } else if ((p = endOfSequence(p, end)) == nullptr) {
+      return false;
     }
   }
-  return extra;
+  return true;
 }
 
-inline std::size_t escapeBytes(const unsigned char* p, std::size_t size) {
-  return isPlain(p, size) ? 0 : escapeBytesOfNonPlain(p, size);
+// Whether a JSON string holds these bytes as they are: UTF-8 without a byte
+// to escape.
+inline bool holdsAsIs(const unsigned char* p, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    if (kEscapeLetter[p[i]] != 0) return false;
+  }
+  return isUtf8(p, size);
 }
 
 }  // namespace vantrel::json_text

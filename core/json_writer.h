@@ -1,10 +1,12 @@
 // The JSON documents of the bridge: compact, keys sorted, "\/" for a slash,
-// control characters escaped, everything else raw UTF-8. Written in one pass
-// into a buffer sized exactly beforehand.
+// control characters escaped, everything else raw UTF-8. Every snapshot
+// document, of records or straight from the platform's values, is written by
+// SnapshotTextWriter.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,18 +31,16 @@ struct EventFields {
   std::uint8_t plainTexts = 0;
 };
 
-// Exact length of the snapshot's JSON text. Throws BridgeFailure::invalidArguments
-// when a text is not valid UTF-8.
-std::size_t snapshotJsonSize(const BridgeSnapshot& snapshot);
+// A NUL-terminated text from malloc, released with free().
+struct FreeText {
+  void operator()(char* text) const;
+};
+using MallocText = std::unique_ptr<char, FreeText>;
 
-// Writes exactly snapshotJsonSize(snapshot) bytes at `out`; returns the end.
-char* writeSnapshotJson(const BridgeSnapshot& snapshot, char* out);
-
-std::string encodeSnapshot(const BridgeSnapshot& snapshot);
-
-// The snapshot's JSON as a NUL-terminated text from malloc, for handing out
-// across the C boundary without a further copy; nullptr when out of memory.
-char* encodeSnapshotToMallocText(const BridgeSnapshot& snapshot);
+// The snapshot's JSON, written by SnapshotTextWriter as the exported function's
+// is. Throws BridgeFailure::invalidArguments when a text is not valid UTF-8,
+// or std::bad_alloc.
+MallocText encodeSnapshot(const BridgeSnapshot& snapshot);
 
 // Writes a snapshot document into one text from malloc while its events are
 // still being read, so that no record of every event is ever held: a year of

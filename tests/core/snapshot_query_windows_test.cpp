@@ -125,7 +125,7 @@ TEST_F(WindowedReadTest, EveryYearOfADozenIsReadAndAnEventAcrossABoundaryOnce) {
   // The exported route writes the same events.
   char* text = readAuthorizedSnapshotText(start, end);
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(std::string(text), encodeSnapshot(readAuthorizedSnapshot(start, end)));
+  EXPECT_EQ(std::string(text), std::string(encodeSnapshot(readAuthorizedSnapshot(start, end)).get()));
   std::free(text);
 }
 

@@ -63,7 +63,7 @@ TEST_F(SnapshotTextTest, SameDocumentAsTheRecordsGive) {
     for (std::size_t i = 0; i < c.events; ++i) {
       store().events.push_back(event(c.title, c.location, 1772442000.0 + 86400.0 * i));
     }
-    const std::string expected = encodeSnapshot(readAuthorizedSnapshot(1e9, 2e9));
+    const std::string expected = encodeSnapshot(readAuthorizedSnapshot(1e9, 2e9)).get();
     const Text text(readAuthorizedSnapshotText(1e9, 2e9));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::string(text.get()), expected);

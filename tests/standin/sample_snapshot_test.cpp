@@ -29,7 +29,7 @@ TEST(SampleStoreTest, MarchSnapshotMatchesTheHandWrittenDocument) {
   auto start = parseIso("2026-03-01T00:00:00Z");
   auto end = parseIso("2026-04-01T00:00:00Z");
   ASSERT_TRUE(start && end);
-  EXPECT_EQ(encodeSnapshot(readAuthorizedSnapshot(*start, *end)), expected);
+  EXPECT_EQ(std::string(encodeSnapshot(readAuthorizedSnapshot(*start, *end)).get()), expected);
   unsetenv("VANTREL_STANDIN_STORE");
 }
 

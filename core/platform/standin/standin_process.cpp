@@ -13,46 +13,23 @@
 #include <iterator>
 #include <memory>
 
+#include "json_text.h"
+
 namespace vantrel::standin {
-namespace {
-
-// Length of the well-formed UTF-8 sequence at the start of `bytes`, or 0.
-std::size_t sequenceLength(std::string_view bytes) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const auto continuation = [&](std::size_t i) {
-    return i < bytes.size() && (byte(i) & 0xC0) == 0x80;
-  };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (!continuation(1) || !continuation(2)) return 0;
-    if (lead == 0xE0 && byte(1) < 0xA0) return 0;  // overlong
-    if (lead == 0xED && byte(1) > 0x9F) return 0;  // surrogate
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
-    if (lead == 0xF0 && byte(1) < 0x90) return 0;  // overlong
-    if (lead == 0xF4 && byte(1) > 0x8F) return 0;  // beyond U+10FFFF
-    return 4;
-  }
-  return 0;
-}
-
-}  // namespace
 
 std::string validUtf8(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
-  while (!bytes.empty()) {
-    const std::size_t length = sequenceLength(bytes);
-    if (length == 0) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p != end) {
+    const unsigned char* next = *p < 0x80 ? p + 1 : json_text::endOfSequence(p, end);
+    if (next == nullptr) {
       text += "\xEF\xBF\xBD";
-      bytes.remove_prefix(1);
+      ++p;
     } else {
-      text.append(bytes.substr(0, length));
-      bytes.remove_prefix(length);
+      text.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(next - p));
+      p = next;
     }
   }
   return text;
