@@ -9,16 +9,15 @@
 #   STORE=doc.json scripts/bench.sh  the events of a stand-in store document
 #   BUILD_DIR=... scripts/bench.sh   another build folder (default build-bench)
 #
-# Optimised at -O2, as the deliverables are built. Further arguments go to
-# Google Benchmark (e.g. --benchmark_filter=encoding).
+# Optimised at -O2, as the deliverables are built (preset benchmark). Further
+# arguments go to Google Benchmark (e.g. --benchmark_filter=encoding).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${BUILD_DIR:-build-bench}
 sizes=${SIZES:-10000,100000,1000000}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVANTREL_WERROR=ON \
-  "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
+cmake --preset benchmark -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target vantrel_bench vantrel >/dev/null
 
 work=$(mktemp -d)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Configures and builds everything into build/ (or the folder given).
+# Configures (preset development) and builds everything into build/ (or the
+# folder given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 shift || true
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON "$@" >/dev/null
+cmake --preset development -B "$build" "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"

@@ -3,8 +3,8 @@
 # leak and undefined behaviour checks): `--ci` for a minute each, or the given
 # number of seconds each (default 600).
 #
-# Builds into build-fuzz/ and reuses it. What a run learns is kept in
-# build-fuzz/corpus/<target>/ for the next run; the seed corpus in
+# Builds into build-fuzz/ (preset fuzzing) and reuses it. What a run learns is
+# kept in build-fuzz/corpus/<target>/ for the next run; the seed corpus in
 # tests/fuzz/corpus/ is only read. An input that breaks a target is saved in
 # build-fuzz/crashes/ and the script fails: copy it into the seed corpus with
 # the fix, and every build replays it as a test from then on.
@@ -21,9 +21,8 @@ esac
 
 build=build-fuzz
 targets=(parse_iso_fuzzer json_writer_fuzzer snapshot_export_fuzzer)
-cmake -S . -B "$build" -DVANTREL_FUZZ=ON -DVANTREL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
+cmake --preset fuzzing >/dev/null
+cmake --build --preset fuzzing -j"$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
