@@ -51,6 +51,13 @@ function hexColor(components) {
 }
 
 // The general-purpose route, written as JavaScript code would write it.
+
+// The document's white space and line breaks (Unicode Zs, Zl, Zp, U+0009 to
+// U+000D and U+0085): String.prototype.trim() strips U+FEFF and keeps U+0085.
+const edgeSpace =
+  /^[\t-\r \u0085\u00A0\u1680\u2000-\u200A\u2028\u2029\u202F\u205F\u3000]+|[\t-\r \u0085\u00A0\u1680\u2000-\u200A\u2028\u2029\u202F\u205F\u3000]+$/g;
+const trimDocumentSpace = (text) => text.replace(edgeSpace, '');
+
 function v8Snapshot(document) {
   const calendars = (document.calendars || []).map((calendar) => ({
     color: hexColor(calendar.color),
@@ -61,7 +68,7 @@ function v8Snapshot(document) {
   const events = [];
   for (const event of document.events || []) {
     const startMs = seconds(event.start) * 1000;
-    const title = event.title == null ? '' : event.title.trim();
+    const title = event.title == null ? '' : trimDocumentSpace(event.title);
     // Keys in sorted order, as the document wants them.
     const record = {
       calendarId: event.calendar,
@@ -69,7 +76,7 @@ function v8Snapshot(document) {
       id: `${event.id ?? ''}::${Math.trunc(startMs)}`,
       isAllDay: event.allDay === true,
     };
-    if (event.location != null) record.location = event.location.trim();
+    if (event.location != null) record.location = trimDocumentSpace(event.location);
     record.startIso = new Date(Math.round(startMs)).toISOString();
     record.title = title === '' ? 'Untitled event' : title;
     events.push(record);

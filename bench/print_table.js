@@ -16,6 +16,7 @@ const labels = {
   tight_writer: 'tight writer: values to bytes, touched memory',
   conversion: '1 conversion: values to records, touched',
   encoding: '2 encodeSnapshot of records, touched',
+  tight_writer_fresh: 'tight writer into new memory',
   fresh_pass: 'one pass writing the document into new memory',
   exported_snapshot: '3 tavimo_calendar_snapshot, end to end',
   exported_snapshot_reused: '  3 again, into memory freed by the call before',
@@ -54,7 +55,8 @@ for (const events of counts) {
   };
   const both = ns('conversion') + ns('encoding');
   ratio('(1+2) / tight writer', both / ns('tight_writer'), '<= 1.5');
-  ratio('3 / one pass into new memory', ns('exported_snapshot') / ns('fresh_pass'), '<= 1.3');
+  ratio('3 / tight writer into new memory', ns('exported_snapshot') / ns('tight_writer_fresh'), '<= 1.3');
+  ratio('  3 / one pass into new memory', ns('exported_snapshot') / ns('fresh_pass'), 'for comparison');
   ratio('nlohmann route / 3', ns('nlohmann_route') / ns('exported_snapshot'), '>= 4');
   ratio('V8 route / snapshot()', ns('v8_route') / ns('module_snapshot'), '>= 4');
   ratio('  at best: V8 route / V8 string of the document', ns('v8_route') / ns('v8_string_of_document'),
