@@ -103,6 +103,10 @@ std::optional<std::string> mainBundleIdentifier() { return std::string("com.tavi
 std::optional<std::string> mainBundleExecutablePath() { return std::nullopt; }
 std::vector<std::string> processArguments() { return {}; }
 
+// An array in memory never changes.
+StoreWatch* startStoreWatch(StoreChanged) { return nullptr; }
+void stopStoreWatch(StoreWatch*) {}
+
 double now() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }

@@ -96,6 +96,18 @@ std::optional<std::string> mainBundleExecutablePath();
 // What the process information reports as the arguments, the program path first.
 std::vector<std::string> processArguments();
 
+// A watch of the calendar store's changes. `changed` runs on a thread of the
+// layer's choosing whenever the store may have changed, once or several times
+// per change; the core gathers bursts.
+struct StoreWatch;
+using StoreChanged = std::function<void()>;
+
+// Starts a watch; nullptr, with nothing started, when the store cannot be watched.
+StoreWatch* startStoreWatch(StoreChanged changed);
+// Ends the watch and frees it. Once this returns, `changed` is not running and
+// never runs again; so it must not be called from inside `changed`.
+void stopStoreWatch(StoreWatch* watch);
+
 // Seconds on a monotonic clock, from a point of the layer's choosing: a change
 // of the wall clock must neither stretch nor cut short a wait.
 double now();

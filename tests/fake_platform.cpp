@@ -23,6 +23,10 @@ struct EventList {
   std::vector<fake::Event> events;
 };
 
+struct StoreWatch {
+  StoreChanged changed;
+};
+
 }  // namespace vantrel::platform
 
 namespace vantrel::fake {
@@ -50,6 +54,11 @@ std::vector<std::string> Platform::callLog() {
 int Platform::count(const std::string& call) {
   std::lock_guard lock(mutex);
   return static_cast<int>(std::count(calls.begin(), calls.end(), call));
+}
+
+void Platform::triggerChange() {
+  std::lock_guard lock(watchMutex);
+  for (platform::StoreWatch* watch : watches) watch->changed();
 }
 
 }  // namespace vantrel::fake
@@ -148,6 +157,25 @@ std::optional<std::string> mainBundleExecutablePath() {
 std::vector<std::string> processArguments() {
   platform().record("processArguments");
   return platform().arguments;
+}
+
+StoreWatch* startStoreWatch(StoreChanged changed) {
+  platform().record("startStoreWatch");
+  if (platform().refuseWatch) return nullptr;
+  auto* watch = new StoreWatch{std::move(changed)};
+  std::lock_guard lock(platform().watchMutex);
+  platform().watches.push_back(watch);
+  ++platform().watchesRunning;
+  return watch;
+}
+
+void stopStoreWatch(StoreWatch* watch) {
+  platform().record("stopStoreWatch");
+  std::lock_guard lock(platform().watchMutex);
+  auto& watches = platform().watches;
+  watches.erase(std::remove(watches.begin(), watches.end(), watch), watches.end());
+  --platform().watchesRunning;
+  delete watch;
 }
 
 double now() { return platform().clock; }

@@ -54,6 +54,12 @@ struct Platform {
   std::function<void(PendingRequest)> onRequest;
   std::vector<PendingRequest> pending;
 
+  // Store watches: refused when set; otherwise every running watch hears
+  // triggerChange(), on the thread that calls it.
+  bool refuseWatch = false;
+  std::atomic<int> watchesRunning{0};
+  void triggerChange();
+
   // A manual clock: each run-loop step advances it by the step's length.
   double clock = 1000.0;
   // Runs inside every run-loop step, after the clock has moved.
@@ -69,6 +75,10 @@ struct Platform {
   std::vector<std::optional<std::string>> queryCalendarIds;
 
   std::mutex mutex;  // guards `calls` and `pending` against other threads
+  // Held while a watch hears a change, and by its stop: a stopped watch is
+  // never heard again.
+  std::mutex watchMutex;
+  std::vector<platform::StoreWatch*> watches;
 
   void record(std::string call);
   std::vector<std::string> callLog();

@@ -1,10 +1,12 @@
 // Declarations for the syntax check of the macOS layer: exactly the part of
-// EventKit that calendar_store_mac.mm uses, with the SDK's signatures,
+// EventKit that the layer's files use, with the SDK's signatures,
 // nullability and availability.
 #pragma once
 
 #include <CoreGraphics/CoreGraphics.h>
 #include <Foundation/Foundation.h>
+
+#define EVENTKIT_EXTERN extern "C" __attribute__((visibility("default")))
 
 NS_ASSUME_NONNULL_BEGIN
 
@@ -65,5 +67,7 @@ typedef void (^EKEventStoreRequestAccessCompletionHandler)(BOOL granted, NSError
                                        calendars:(nullable NSArray<EKCalendar *> *)calendars;
 - (NSArray<EKEvent *> *)eventsMatchingPredicate:(NSPredicate *)predicate;
 @end
+
+EVENTKIT_EXTERN NSString *const EKEventStoreChangedNotification API_AVAILABLE(macos(10.8), ios(4.0), watchos(2.0));
 
 NS_ASSUME_NONNULL_END

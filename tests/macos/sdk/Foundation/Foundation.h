@@ -1,5 +1,5 @@
 // Declarations for the syntax check of the macOS layer: exactly the part of
-// Foundation that calendar_store_mac.mm uses, with the SDK's signatures,
+// Foundation that the layer's files use, with the SDK's signatures,
 // nullability and availability (64-bit Arm, macOS 15 SDK).
 #pragma once
 
@@ -20,6 +20,7 @@ typedef unsigned short unichar;
 #define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
 #define NS_DESIGNATED_INITIALIZER __attribute__((objc_designated_initializer))
 #define NS_TYPED_EXTENSIBLE_ENUM __attribute__((swift_wrapper(struct)))
+#define NS_SWIFT_SENDABLE __attribute__((swift_attr("@Sendable")))
 #define NS_ENUM(_type, _name) \
   enum __attribute__((enum_extensibility(open))) _name : _type _name; \
   enum __attribute__((enum_extensibility(open))) _name : _type
@@ -117,6 +118,25 @@ FOUNDATION_EXPORT NSRunLoopMode const NSDefaultRunLoopMode;
 @interface NSThread : NSObject
 + (void)sleepUntilDate:(NSDate *)date;
 @property(class, readonly) BOOL isMainThread API_AVAILABLE(macos(10.5), ios(2.0), watchos(2.0), tvos(9.0));
+@end
+
+API_AVAILABLE(macos(10.5), ios(2.0), watchos(2.0), tvos(9.0))
+@interface NSOperationQueue : NSObject
+@property NSInteger maxConcurrentOperationCount;
+@property (nullable, copy) NSString *name API_AVAILABLE(macos(10.6), ios(4.0), watchos(2.0), tvos(9.0));
+- (void)waitUntilAllOperationsAreFinished;
+@end
+
+typedef NSString *NSNotificationName NS_TYPED_EXTENSIBLE_ENUM;
+
+@interface NSNotification : NSObject <NSCopying>
+@property (readonly, copy) NSNotificationName name;
+@end
+
+@interface NSNotificationCenter : NSObject
+@property (class, readonly, strong) NSNotificationCenter *defaultCenter;
+- (void)removeObserver:(id)observer;
+- (id <NSObject>)addObserverForName:(nullable NSNotificationName)name object:(nullable id)obj queue:(nullable NSOperationQueue *)queue usingBlock:(void (NS_SWIFT_SENDABLE ^)(NSNotification *notification))block API_AVAILABLE(macos(10.6), ios(4.0), watchos(2.0), tvos(9.0));
 @end
 
 NS_ASSUME_NONNULL_END
