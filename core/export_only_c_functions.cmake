@@ -1,12 +1,13 @@
-# vantrel_export_only_c_functions(<target> [<symbol>...]): leaves only the four
-# C functions of tavimo_calendar.h, and the symbols given, in the target's
+# vantrel_export_only_c_functions(<target> [<symbol>...]): leaves only the C
+# functions of tavimo_calendar.h, and the symbols given, in the target's
 # dynamic symbol table. Hidden visibility alone is not enough: the compiler
 # still exports the type information of thrown enums and instantiations of
 # standard templates, and unique symbols among those keep a module from ever
 # being unloaded.
 function(vantrel_export_only_c_functions target)
   set(symbols tavimo_calendar_diagnostics tavimo_calendar_snapshot
-              tavimo_calendar_request_access tavimo_calendar_string_free ${ARGN})
+              tavimo_calendar_request_access tavimo_calendar_string_free
+              tavimo_calendar_watch_changes tavimo_calendar_watch_stop ${ARGN})
   if(APPLE)
     list(TRANSFORM symbols PREPEND "_")
     list(JOIN symbols "\n" text)

@@ -72,6 +72,39 @@ TAVIMO_CALENDAR_EXPORT void tavimo_calendar_request_access(
 /* Releases a text handed out by the functions above. NULL is ignored. */
 TAVIMO_CALENDAR_EXPORT void tavimo_calendar_string_free(char* text);
 
+/*
+ * Called after the calendar store has changed: events or calendars added,
+ * changed or removed, by the user, by sync, or by a change of permission. A
+ * burst of changes within 250 ms gives one call, which says nothing about what
+ * changed: read what you need. `context` is what was passed to
+ * tavimo_calendar_watch_changes, unchanged.
+ */
+typedef void (*tavimo_calendar_change_callback)(void* context);
+
+/* A running watch of the calendar store's changes. */
+typedef struct tavimo_calendar_watch tavimo_calendar_watch;
+
+/*
+ * Starts watching the calendar store for changes. The callback may run on any
+ * thread (never inside this call); the calls of one watch never overlap.
+ * `context` may be NULL; it is passed to the callback unread.
+ *
+ * Returns the watch, which the caller stops exactly once with
+ * tavimo_calendar_watch_stop. Returns NULL, with nothing started, when the
+ * callback is NULL, the store cannot be watched, or memory is short.
+ */
+TAVIMO_CALENDAR_EXPORT tavimo_calendar_watch* tavimo_calendar_watch_changes(
+    tavimo_calendar_change_callback callback, void* context);
+
+/*
+ * Stops a watch and frees it. Once this returns, the watch's callback is not
+ * running and is never called again: a call in progress on another thread is
+ * waited for, so a callback must not wait for a thread that is stopping its
+ * watch. Stopping a watch from inside its own callback is allowed and returns
+ * at once. NULL is ignored.
+ */
+TAVIMO_CALENDAR_EXPORT void tavimo_calendar_watch_stop(tavimo_calendar_watch* watch);
+
 #ifdef __cplusplus
 }
 #endif
