@@ -24,6 +24,15 @@ using standin_test::TestDocument;
 // Only bounds a wait that a working watch ends far sooner.
 constexpr auto kPatience = 10s;
 
+class StandinChangeWatch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#if !defined(__linux__)
+    GTEST_SKIP() << "the stand-in watches documents through inotify, on Linux only";
+#endif
+  }
+};
+
 struct Heard {
   std::atomic<int> count{0};
   platform::StoreWatch* watch = nullptr;
@@ -37,7 +46,7 @@ struct Heard {
   }
 };
 
-TEST(StandinChangeWatch, HearsTheDocumentRewrittenInPlace) {
+TEST_F(StandinChangeWatch, HearsTheDocumentRewrittenInPlace) {
   const TestDocument document(R"({"status":3})");
   const Heard heard;
   ASSERT_NE(heard.watch, nullptr);
@@ -45,7 +54,7 @@ TEST(StandinChangeWatch, HearsTheDocumentRewrittenInPlace) {
   EXPECT_TRUE(heard.waitForAny());
 }
 
-TEST(StandinChangeWatch, HearsTheDocumentReplacedByARename) {
+TEST_F(StandinChangeWatch, HearsTheDocumentReplacedByARename) {
   const TestDocument document(R"({"status":3})");
   const std::string replacement = document.path() + ".new";
   std::ofstream(replacement) << R"({"status":2})";
@@ -55,7 +64,7 @@ TEST(StandinChangeWatch, HearsTheDocumentReplacedByARename) {
   EXPECT_TRUE(heard.waitForAny());
 }
 
-TEST(StandinChangeWatch, IgnoresOtherFilesOfTheDirectory) {
+TEST_F(StandinChangeWatch, IgnoresOtherFilesOfTheDirectory) {
   const TestDocument document(R"({"status":3})");
   const std::string sibling = document.path() + ".other";
   const Heard heard;
@@ -69,13 +78,13 @@ TEST(StandinChangeWatch, IgnoresOtherFilesOfTheDirectory) {
   EXPECT_TRUE(heard.waitForAny());
 }
 
-TEST(StandinChangeWatch, AnUnsetVariableGivesAWatchThatNeverHears) {
+TEST_F(StandinChangeWatch, AnUnsetVariableGivesAWatchThatNeverHears) {
   unsetenv(standin_test::kVariable);
   const Heard heard;
   EXPECT_NE(heard.watch, nullptr);
 }
 
-TEST(StandinChangeWatch, ADocumentInAMissingDirectoryCannotBeWatched) {
+TEST_F(StandinChangeWatch, ADocumentInAMissingDirectoryCannotBeWatched) {
   setenv(standin_test::kVariable, "/nonexistent-vantrel-directory/store.json", 1);
   const Heard heard;
   EXPECT_EQ(heard.watch, nullptr);

@@ -1,7 +1,12 @@
 // The stand-in store changes when the document that VANTREL_STANDIN_STORE
-// names is rewritten or replaced. Each watch has a thread asleep in poll() on
-// an inotify descriptor and on an eventfd that stopping writes to: nothing
-// runs until the file system or the stopper wakes it.
+// names is rewritten or replaced. On Linux each watch has a thread asleep in
+// poll() on an inotify descriptor and on an eventfd that stopping writes to:
+// nothing runs until the file system or the stopper wakes it. Elsewhere (the
+// stand-in test build on macOS) the stand-in cannot watch, and says so.
+#include "platform.h"
+
+#if defined(__linux__)
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -9,7 +14,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -17,7 +21,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform.h"
+#include "standin_current_document.h"
 
 namespace vantrel::platform {
 
@@ -81,9 +85,9 @@ void listen(int changes, int stop, const std::string& name, const StoreChanged& 
 
 StoreWatch* startStoreWatch(StoreChanged changed) {
   // Read on the caller's thread, as every operation reads it.
-  const char* variable = std::getenv("VANTREL_STANDIN_STORE");
+  const std::string variable = standin::currentDocumentPath();
   auto watch = std::make_unique<StoreWatch>();
-  if (variable == nullptr || *variable == '\0') return watch.release();
+  if (variable.empty()) return watch.release();
 
   const std::filesystem::path document(variable);
   std::string name = document.filename().string();
@@ -120,3 +124,17 @@ void stopStoreWatch(StoreWatch* watch) {
 }
 
 }  // namespace vantrel::platform
+
+#else
+
+namespace vantrel::platform {
+
+struct StoreWatch {};
+
+StoreWatch* startStoreWatch(StoreChanged) { return nullptr; }
+
+void stopStoreWatch(StoreWatch* watch) { delete watch; }
+
+}  // namespace vantrel::platform
+
+#endif

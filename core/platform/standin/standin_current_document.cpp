@@ -356,6 +356,8 @@ std::shared_ptr<const Document> currentDocument() { return resolveDocument(true)
 
 std::shared_ptr<const Document> currentDocumentOrUnset() { return resolveDocument(false); }
 
+std::string currentDocumentPath() { return variablePath(); }
+
 ThreadDocument::ThreadDocument(std::shared_ptr<const Document> document) {
   ThreadDocuments& documents = threadDocuments();
   const std::lock_guard lock(documents.mutex);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "standin_document.h"
 
@@ -22,6 +23,10 @@ std::shared_ptr<const Document> currentDocument();
 // arguments): a bad document answers as an unset variable does, and its problem
 // goes to standard error, once per process and document, so it is not hidden.
 std::shared_ptr<const Document> currentDocumentOrUnset();
+
+// The path the variable names for this thread now, as the two functions above
+// read it (a value handed in by the host first); empty when unset.
+std::string currentDocumentPath();
 
 // While it lives, the two functions above answer `document` on the thread that
 // made it, without reading the variable. An access answer runs on a thread of
