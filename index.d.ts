@@ -121,3 +121,21 @@ export function readSnapshot(start: Date | string, end: Date | string): VantrelS
  * @throws as `diagnostics` does.
  */
 export function readDiagnostics(): VantrelDiagnostics;
+
+/**
+ * Calls `listener` on this thread's event loop after the calendar store has
+ * changed (events or calendars added, changed or removed, by the user, by
+ * sync, or by a change of permission). A burst of changes within 250 ms gives
+ * one call; the call carries nothing, so read what you need, for example with
+ * a snapshot of the range on screen. A listener that throws is reported as an
+ * uncaught exception, and the watch goes on.
+ *
+ * Returns the function that stops the watch: calling it again does nothing,
+ * and once it has returned the listener is never called again (it may be
+ * called from inside the listener). A watch does not keep the process alive,
+ * and a worker that ends stops its own watches.
+ *
+ * @throws Error "watchChanges(listener) requires a function." or
+ *   "Calendar changes cannot be watched."
+ */
+export function watchChanges(listener: () => void): () => void;

@@ -4,6 +4,7 @@
 import vantrel from './index.js';
 
 export const {
-  snapshot, snapshotAsync, diagnostics, requestAccess, readSnapshot, readDiagnostics,
+  snapshot, snapshotAsync, diagnostics, requestAccess, watchChanges, readSnapshot,
+  readDiagnostics,
 } = vantrel;
 export default vantrel;

@@ -1,6 +1,7 @@
 /*
- * vantrel.node: snapshot(), snapshotAsync(), diagnostics() and requestAccess()
- * for JavaScript, each a thin layer over one C function of tavimo_calendar.h.
+ * vantrel.node: snapshot(), snapshotAsync(), diagnostics(), requestAccess() and
+ * watchChanges() (watch_changes.c) for JavaScript, each a thin layer over the C
+ * functions of tavimo_calendar.h.
  */
 /* dladdr and RTLD_NODELETE are extensions of POSIX. */
 #define _GNU_SOURCE
@@ -14,6 +15,7 @@
 
 #include "host_environment.h"
 #include "tavimo_calendar.h"
+#include "watch_changes.h"
 
 static const char kTwoStrings[] = "snapshot(startIso, endIso) requires two strings.";
 static const char kSyncFailed[] = "System calendar sync failed.";
@@ -491,6 +493,7 @@ NAPI_MODULE_INIT() {
       {"diagnostics", Diagnostics},
       {"requestAccess", RequestAccess},
       {"snapshotAsync", SnapshotAsync},
+      {"watchChanges", WatchChanges},
   };
   enum { kFunctions = sizeof functions / sizeof functions[0] };
   napi_value values[kFunctions];

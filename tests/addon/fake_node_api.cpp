@@ -49,6 +49,11 @@ void finalize(ThreadsafeFunction& function) {
 }  // namespace
 
 void endEnvironment() {
+  while (!host().cleanupHooks.empty()) {
+    auto [hook, argument] = host().cleanupHooks.back();
+    host().cleanupHooks.pop_back();
+    hook(argument);
+  }
   for (ThreadsafeFunction& function : host().threadsafeFunctions) {
     if (function.finalized) continue;
     finalize(function);
@@ -329,6 +334,46 @@ napi_status napi_delete_async_work(napi_env, napi_async_work work) {
   if (deleted.deleted) throw std::logic_error("async work was deleted twice");
   deleted.deleted = true;
   return napi_ok;
+}
+
+napi_status napi_fatal_exception(napi_env, napi_value) { return napi_ok; }
+
+napi_status napi_unref_threadsafe_function(node_api_basic_env, napi_threadsafe_function) {
+  return napi_ok;
+}
+
+napi_status napi_add_env_cleanup_hook(node_api_basic_env, napi_cleanup_hook hook, void* argument) {
+  host().cleanupHooks.emplace_back(hook, argument);
+  return napi_ok;
+}
+
+napi_status napi_remove_env_cleanup_hook(node_api_basic_env, napi_cleanup_hook hook,
+                                         void* argument) {
+  auto& hooks = host().cleanupHooks;
+  for (auto entry = hooks.begin(); entry != hooks.end(); ++entry) {
+    if (entry->first == hook && entry->second == argument) {
+      hooks.erase(entry);
+      break;
+    }
+  }
+  return napi_ok;
+}
+
+napi_status napi_add_finalizer(napi_env, napi_value, void*, node_api_basic_finalize, void*,
+                               napi_ref*) {
+  return napi_ok;
+}
+
+tavimo_calendar_watch* tavimo_calendar_watch_changes(tavimo_calendar_change_callback, void*) {
+  auto& core = fake_napi::core();
+  if (core.refuseWatches) return nullptr;
+  ++core.watchesRunning;
+  static char marker;
+  return reinterpret_cast<tavimo_calendar_watch*>(&marker);
+}
+
+void tavimo_calendar_watch_stop(tavimo_calendar_watch* watch) {
+  if (watch != nullptr) --fake_napi::core().watchesRunning;
 }
 
 char* tavimo_calendar_snapshot(const char*, const char*, char** failure) {

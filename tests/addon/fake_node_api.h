@@ -1,4 +1,4 @@
-// Just enough of Node-API, and of the four C functions of the core, to drive
+// Just enough of Node-API, and of the C functions of the core, to drive
 // the module's native code through paths a real host cannot be made to take:
 // Node-API calls that fail, a core that gives nothing, memory that runs out.
 #pragma once
@@ -69,6 +69,7 @@ struct Host {
   // V8 aborts the process when asked for a longer string; the fake throws.
   std::size_t stringLimit = SIZE_MAX;
   bool exceptionPending = false;
+  std::vector<std::pair<napi_cleanup_hook, void*>> cleanupHooks;
 
   // Failures to inject.
   bool failStrings = false;
@@ -86,6 +87,8 @@ struct Core {
   std::optional<std::string> diagnosticsJson;
   int snapshotCalls = 0;
   std::vector<std::pair<tavimo_calendar_access_callback, void*>> accessRequests;
+  bool refuseWatches = false;
+  int watchesRunning = 0;
   int textsHandedOut = 0;
   int textsFreed = 0;
   // The stand-in variable's values handed in, innermost last (nullopt: unset),
@@ -100,8 +103,9 @@ Core& core();
 void reset();
 
 napi_env env();
-// Ends the environment as Node does: every thread-safe function not yet
-// deleted is finalized, then its queued calls run with no environment.
+// Ends the environment as Node does: the cleanup hooks run, newest first; every
+// thread-safe function not yet deleted is finalized, then its queued calls run
+// with no environment.
 void endEnvironment();
 napi_value string(const std::string& text);
 napi_value number();

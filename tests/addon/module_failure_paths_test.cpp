@@ -50,10 +50,11 @@ class ModuleFailurePathsTest : public ::testing::Test {
   }
 };
 
-TEST_F(ModuleFailurePathsTest, RegistersFourFunctionsForNodeApiVersion8) {
+TEST_F(ModuleFailurePathsTest, RegistersItsFunctionsForNodeApiVersion8) {
   std::vector<std::string> names;
   for (const auto& property : host().properties) names.push_back(property.first);
-  EXPECT_THAT(names, ElementsAre("snapshot", "diagnostics", "requestAccess", "snapshotAsync"));
+  EXPECT_THAT(names, ElementsAre("snapshot", "diagnostics", "requestAccess", "snapshotAsync",
+                                 "watchChanges"));
   EXPECT_EQ(node_api_module_get_api_version_v1(), 8);
 }
 
@@ -166,6 +167,35 @@ TEST_F(ModuleFailurePathsTest, NoThreadsafeFunctionRejectsTheReturnedPromise) {
   EXPECT_FALSE(settlement().resolved);
   EXPECT_EQ(settlement().value.text, "Calendar access request failed.");
   EXPECT_TRUE(core().accessRequests.empty());
+}
+
+TEST_F(ModuleFailurePathsTest, AWatchThatCannotStartThrowsAndLeavesNothingRunning) {
+  napi_value listener = host().make({Value::Kind::function, "listener", false, nullptr});
+  struct Case {
+    bool failCalloc;
+    bool failThreadsafeFunctions;
+    bool refuseWatches;
+  } cases[] = {{true, false, false}, {false, true, false}, {false, false, true}};
+  for (const Case& c : cases) {
+    host().thrown.clear();
+    host().failCalloc = c.failCalloc;
+    host().failThreadsafeFunctions = c.failThreadsafeFunctions;
+    core().refuseWatches = c.refuseWatches;
+    EXPECT_EQ(fake_napi::call("watchChanges", {listener}), nullptr);
+    EXPECT_THAT(host().thrown, ElementsAre("Calendar changes cannot be watched."));
+    EXPECT_EQ(core().watchesRunning, 0);
+    EXPECT_TRUE(host().cleanupHooks.empty());
+    for (const auto& function : host().threadsafeFunctions) EXPECT_TRUE(function.finalized);
+  }
+}
+
+TEST_F(ModuleFailurePathsTest, AnEnvironmentThatEndsStopsItsWatchesBeforeDeletingTheirFunctions) {
+  napi_value listener = host().make({Value::Kind::function, "listener", false, nullptr});
+  for (int i = 0; i < 3; ++i) ASSERT_NE(fake_napi::call("watchChanges", {listener}), nullptr);
+  EXPECT_EQ(core().watchesRunning, 3);
+  fake_napi::endEnvironment();
+  EXPECT_EQ(core().watchesRunning, 0);
+  for (const auto& function : host().threadsafeFunctions) EXPECT_TRUE(function.finalized);
 }
 
 TEST_F(ModuleFailurePathsTest, AnswersSettleThePromiseAndReleaseTheFunction) {

@@ -3,6 +3,8 @@
 //
 //   eventkit_fixture create OUT.json   makes the calendar, writes its identifiers
 //   eventkit_fixture remove CALENDAR   removes the calendar and its events
+//   eventkit_fixture add-event CALENDAR  adds one more event to it, as another
+//                                      app or a sync would
 //
 // Build: clang -fobjc-arc -framework EventKit -framework Foundation
 //        -framework CoreGraphics eventkit_fixture.m -o eventkit_fixture
@@ -114,14 +116,27 @@ static void removeCalendar(NSString* identifier) {
   if (![store removeCalendar:calendar commit:YES error:&error]) fail(@"cannot remove the calendar", error);
 }
 
+static void addOneEvent(NSString* identifier) {
+  EKEventStore* store = grantedStore();
+  EKCalendar* calendar = [store calendarWithIdentifier:identifier];
+  if (calendar == nil) fail([@"no calendar " stringByAppendingString:identifier], nil);
+  addEvent(store, calendar, @"Added while watched", nil, date(@"2026-03-20T09:00:00Z"),
+           date(@"2026-03-20T09:30:00Z"), NO, nil);
+  NSError* error = nil;
+  if (![store commit:&error]) fail(@"cannot commit the event", error);
+}
+
 int main(int argc, const char* argv[]) {
   @autoreleasepool {
     if (argc == 3 && strcmp(argv[1], "create") == 0) {
       create(@(argv[2]));
     } else if (argc == 3 && strcmp(argv[1], "remove") == 0) {
       removeCalendar(@(argv[2]));
+    } else if (argc == 3 && strcmp(argv[1], "add-event") == 0) {
+      addOneEvent(@(argv[2]));
     } else {
-      fprintf(stderr, "usage: eventkit_fixture create OUT.json | remove CALENDAR_ID\n");
+      fprintf(stderr, "usage: eventkit_fixture create OUT.json | remove CALENDAR_ID"
+                      " | add-event CALENDAR_ID\n");
       return 2;
     }
   }

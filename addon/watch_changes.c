@@ -1,0 +1,154 @@
+/*
+ * watchChanges(listener): one core watch per call, whose callback queues a
+ * call of the listener on a thread-safe function of its own. Everything but
+ * that callback runs on the JavaScript thread of the watch's environment.
+ */
+#include "watch_changes.h"
+
+#include <stdlib.h>
+
+#include "host_environment.h"
+#include "tavimo_calendar.h"
+
+static const char kNeedsFunction[] = "watchChanges(listener) requires a function.";
+static const char kCannotWatch[] = "Calendar changes cannot be watched.";
+
+/* Freed once its three holders have let go, all on the JavaScript thread: the
+ * stop function (when collected or torn down), the thread-safe function (when
+ * finalized) and the cleanup hook (when run, or removed by a stop). */
+typedef struct Watch {
+  napi_threadsafe_function tsfn;
+  tavimo_calendar_watch* core; /* NULL once stopped */
+  int stopped;
+  int holders;
+} Watch;
+
+static void let_go_of_watch(Watch* watch) {
+  if (--watch->holders == 0) free(watch);
+}
+
+/* On the core's thread. The core calls nothing after its stop has returned,
+ * and the thread-safe function is released only after that. */
+static void watch_changed(void* context) {
+  Watch* watch = context;
+  /* Unlimited queue: never waits, and never fails but while closing. */
+  napi_call_threadsafe_function(watch->tsfn, NULL, napi_tsfn_nonblocking);
+}
+
+/* Stops the core watch first, so nothing is queued once the thread-safe
+ * function is released; calls still queued find the watch stopped. */
+static void stop_watch(Watch* watch) {
+  if (watch->stopped) return;
+  watch->stopped = 1;
+  tavimo_calendar_watch_stop(watch->core);
+  watch->core = NULL;
+  napi_release_threadsafe_function(watch->tsfn, napi_tsfn_release);
+}
+
+/* The environment is ending (a worker that ends, or the process): its watches
+ * stop before Node deletes their thread-safe functions, since cleanup hooks
+ * run in the reverse order of their adding. */
+static void watch_cleanup(void* data) {
+  Watch* watch = data;
+  stop_watch(watch);
+  let_go_of_watch(watch);
+}
+
+static void watch_call_js(napi_env env, napi_value listener, void* context, void* data) {
+  (void)data;
+  Watch* watch = context;
+  if (env == NULL || watch == NULL || watch->stopped) return;
+  napi_value receiver;
+  napi_value result;
+  if (napi_get_undefined(env, &receiver) != napi_ok) return;
+  if (napi_call_function(env, receiver, listener, 0, NULL, &result) == napi_pending_exception) {
+    /* As a throwing timer or event listener would: an uncaught exception,
+     * whatever Node does by default with an exception left in a callback of
+     * a module of this Node-API version. The watch goes on. */
+    napi_value error;
+    if (napi_get_and_clear_last_exception(env, &error) == napi_ok) napi_fatal_exception(env, error);
+  }
+}
+
+static void watch_tsfn_finalize(napi_env env, void* finalize_data, void* finalize_hint) {
+  (void)env;
+  (void)finalize_hint;
+  let_go_of_watch(finalize_data);
+}
+
+static void stop_function_finalize(napi_env env, void* finalize_data, void* finalize_hint) {
+  (void)env;
+  (void)finalize_hint;
+  let_go_of_watch(finalize_data);
+}
+
+static napi_value StopWatching(napi_env env, napi_callback_info info) {
+  void* data = NULL;
+  if (napi_get_cb_info(env, info, NULL, NULL, NULL, &data) != napi_ok || data == NULL) return NULL;
+  Watch* watch = data;
+  if (!watch->stopped) {
+    stop_watch(watch);
+    napi_remove_env_cleanup_hook(env, watch_cleanup, watch);
+    let_go_of_watch(watch);
+  }
+  return NULL;
+}
+
+napi_value WatchChanges(napi_env env, napi_callback_info info) {
+  size_t argc = 1;
+  napi_value listener = NULL;
+  napi_valuetype type = napi_undefined;
+  if (napi_get_cb_info(env, info, &argc, &listener, NULL, NULL) != napi_ok || argc < 1 ||
+      napi_typeof(env, listener, &type) != napi_ok || type != napi_function) {
+    napi_throw_error(env, NULL, kNeedsFunction);
+    return NULL;
+  }
+  Watch* watch = calloc(1, sizeof *watch);
+  if (watch == NULL) {
+    napi_throw_error(env, NULL, kCannotWatch);
+    return NULL;
+  }
+  napi_value name;
+  napi_value stop;
+  if (napi_create_string_utf8(env, "VantrelCalendarChanges", NAPI_AUTO_LENGTH, &name) != napi_ok ||
+      napi_create_function(env, "stopWatchingChanges", NAPI_AUTO_LENGTH, StopWatching, watch,
+                           &stop) != napi_ok ||
+      napi_create_threadsafe_function(env, listener, NULL, name, 0, 1, watch, watch_tsfn_finalize,
+                                      watch, watch_call_js, &watch->tsfn) != napi_ok) {
+    free(watch);
+    napi_throw_error(env, NULL, kCannotWatch);
+    return NULL;
+  }
+  watch->holders = 1; /* the thread-safe function */
+  /* Like an unreferenced timer: a watch alone does not keep the process alive. */
+  napi_unref_threadsafe_function(env, watch->tsfn);
+
+  /* The stand-in's document is the one process.env names now. */
+  HostEnvironment* environment = host_environment_read(env);
+  host_environment_enter(environment);
+  watch->core = tavimo_calendar_watch_changes(watch_changed, watch);
+  host_environment_leave(environment);
+  host_environment_free(environment);
+  if (watch->core == NULL) {
+    watch->stopped = 1;
+    napi_release_threadsafe_function(watch->tsfn, napi_tsfn_release);
+    napi_throw_error(env, NULL, kCannotWatch);
+    return NULL;
+  }
+  if (napi_add_env_cleanup_hook(env, watch_cleanup, watch) != napi_ok) {
+    stop_watch(watch);
+    napi_throw_error(env, NULL, kCannotWatch);
+    return NULL;
+  }
+  ++watch->holders;
+  if (napi_add_finalizer(env, stop, watch, stop_function_finalize, NULL, NULL) != napi_ok) {
+    /* Without its finalizer the stop function could not let go: stop now. */
+    stop_watch(watch);
+    napi_remove_env_cleanup_hook(env, watch_cleanup, watch);
+    let_go_of_watch(watch);
+    napi_throw_error(env, NULL, kCannotWatch);
+    return NULL;
+  }
+  ++watch->holders;
+  return stop;
+}
