@@ -1,10 +1,11 @@
 // The document that VANTREL_STANDIN_STORE names at this moment. The variable is
-// read at every call; the parsed document is cached on the file's identity
-// (path, device, inode, size, modification and change times to the
+// read at every call (or the value a host handed in for this thread, see
+// standin_store_variable.h); the parsed document is cached on the file's
+// identity (path, device, inode, size, modification and change times to the
 // nanosecond), so a rewritten file or another path takes effect at the next
-// call while repeated calls on an unchanged file parse it once. A file modified in the last few
-// seconds is read again and compared, since a quick rewrite of the same size
-// can keep the same coarse modification time.
+// call while repeated calls on an unchanged file parse it once. A file touched
+// in the last few seconds is read again and compared, since a quick rewrite of
+// the same size can keep the same coarse times.
 #pragma once
 
 #include <memory>
