@@ -9,20 +9,18 @@
 
 namespace vantrel {
 
-char* BridgeTextArena::allocate(std::size_t bytes) {
-  if (bytes > left_) {
-    const std::size_t size = std::max(bytes, kBlockBytes);
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-    next_ = blocks_.back().get();
-    left_ = size;
+std::shared_ptr<char> BridgeTextPool::allocate(std::size_t bytes) {
+  if (bytes > size_ - used_) {
+    size_ = std::max(bytes, kBlockBytes);
+    block_ = std::make_shared_for_overwrite<char[]>(size_);
+    used_ = 0;
   }
-  char* room = next_;
-  next_ += bytes;
-  left_ -= bytes;
-  return room;
+  char* const piece = block_.get() + used_;
+  used_ += bytes;
+  return {block_, piece};
 }
 
-BridgeEvent::BridgeEvent(BridgeTextArena* arena, std::string_view id,
+BridgeEvent::BridgeEvent(BridgeTextPool* pool, std::string_view id,
                          std::string_view calendarId, std::string_view title,
                          std::string_view startIso, std::string_view endIso, bool isAllDay,
                          std::optional<std::string_view> location)
@@ -34,12 +32,14 @@ BridgeEvent::BridgeEvent(BridgeTextArena* arena, std::string_view id,
   if (total > std::numeric_limits<std::uint32_t>::max()) {
     throw std::length_error("event texts longer than 4 GiB");
   }
-  if (arena != nullptr) {
-    texts_ = {arena->allocate(total), BridgeTextsDeleter{.owned = false}};
+  std::shared_ptr<char> texts;
+  if (pool != nullptr) {
+    texts = pool->allocate(total);
   } else {
-    texts_.reset(new char[total]);
+    const auto own = std::make_shared_for_overwrite<char[]>(total);
+    texts = {own, own.get()};
   }
-  char* out = texts_.get();
+  char* out = texts.get();
   for (std::size_t i = 0; i < kParts; ++i) {
     const auto* text = reinterpret_cast<const unsigned char*>(parts[i].data());
     // Found now, while the text is in the cache.
@@ -52,22 +52,9 @@ BridgeEvent::BridgeEvent(BridgeTextArena* arena, std::string_view id,
       }
     }
     out += parts[i].size();
-    ends_[i] = static_cast<std::uint32_t>(out - texts_.get());
+    ends_[i] = static_cast<std::uint32_t>(out - texts.get());
   }
-}
-
-BridgeEvent::BridgeEvent(const BridgeEvent& other)
-    : texts_(new char[other.textBytes()]),
-      ends_(other.ends_),
-      isAllDay_(other.isAllDay_),
-      hasLocation_(other.hasLocation_),
-      plainTexts_(other.plainTexts_) {
-  if (other.textBytes() != 0) std::memcpy(texts_.get(), other.texts_.get(), other.textBytes());
-}
-
-BridgeEvent& BridgeEvent::operator=(const BridgeEvent& other) {
-  if (this != &other) *this = BridgeEvent(other);
-  return *this;
+  texts_ = std::move(texts);
 }
 
 }  // namespace vantrel

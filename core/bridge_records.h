@@ -35,33 +35,22 @@ class BridgeCalendar {
 };
 
 // Room for the texts of many events in a few large blocks, so that a
-// snapshot of a year of events does not make an allocation per event. Texts
-// placed here stay where they are until the arena is destroyed.
-class BridgeTextArena {
+// snapshot of a year of events does not make an allocation per event. Each
+// piece handed out shares its block: texts live as long as any event that
+// holds them, whatever becomes of the pool.
+class BridgeTextPool {
  public:
-  BridgeTextArena() = default;
-  BridgeTextArena(const BridgeTextArena&) = delete;
-  BridgeTextArena& operator=(const BridgeTextArena&) = delete;
-
-  char* allocate(std::size_t bytes);
+  std::shared_ptr<char> allocate(std::size_t bytes);
 
  private:
   static constexpr std::size_t kBlockBytes = 64 * 1024;  // below malloc's mmap threshold
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char* next_ = nullptr;
-  std::size_t left_ = 0;
+  std::shared_ptr<char[]> block_;
+  std::size_t used_ = 0;
+  std::size_t size_ = 0;
 };
 
-// Frees an event's texts only when the event owns them.
-struct BridgeTextsDeleter {
-  bool owned = true;
-  void operator()(char* texts) const {
-    if (owned) delete[] texts;
-  }
-};
-
-// An event keeps all of its texts in one block instead of one per field:
-// its own allocation, or room in an arena that outlives it.
+// An event keeps all of its texts in one immutable piece of a shared block
+// (of its own, or of a pool's), so copies share them and none can dangle.
 class BridgeEvent {
  public:
   BridgeEvent(std::string_view id, std::string_view calendarId,
@@ -69,16 +58,10 @@ class BridgeEvent {
               std::string_view endIso, bool isAllDay,
               std::optional<std::string_view> location)
       : BridgeEvent(nullptr, id, calendarId, title, startIso, endIso, isAllDay, location) {}
-  // The texts go into `arena`, which must outlive the event; copies of the
-  // event own their texts.
-  BridgeEvent(BridgeTextArena& arena, std::string_view id, std::string_view calendarId,
+  BridgeEvent(BridgeTextPool& pool, std::string_view id, std::string_view calendarId,
               std::string_view title, std::string_view startIso, std::string_view endIso,
               bool isAllDay, std::optional<std::string_view> location)
-      : BridgeEvent(&arena, id, calendarId, title, startIso, endIso, isAllDay, location) {}
-  BridgeEvent(const BridgeEvent& other);
-  BridgeEvent& operator=(const BridgeEvent& other);
-  BridgeEvent(BridgeEvent&&) noexcept = default;
-  BridgeEvent& operator=(BridgeEvent&&) noexcept = default;
+      : BridgeEvent(&pool, id, calendarId, title, startIso, endIso, isAllDay, location) {}
 
   std::string_view id() const { return part(0); }
   std::string_view calendarId() const { return part(1); }
@@ -105,7 +88,7 @@ class BridgeEvent {
   std::uint8_t plainTexts() const { return plainTexts_; }
 
  private:
-  BridgeEvent(BridgeTextArena* arena, std::string_view id, std::string_view calendarId,
+  BridgeEvent(BridgeTextPool* pool, std::string_view id, std::string_view calendarId,
               std::string_view title, std::string_view startIso, std::string_view endIso,
               bool isAllDay, std::optional<std::string_view> location);
 
@@ -114,11 +97,9 @@ class BridgeEvent {
     std::uint32_t begin = i == 0 ? 0 : ends_[i - 1];
     return std::string_view(texts_.get() + begin, ends_[i] - begin);
   }
-  std::size_t textBytes() const { return ends_[kParts - 1]; }
 
-  // The six texts back to back; not a std::string, which would fill them
-  // with zeros before they are copied in.
-  std::unique_ptr<char[], BridgeTextsDeleter> texts_;
+  // The six texts back to back.
+  std::shared_ptr<const char> texts_;
   std::array<std::uint32_t, kParts> ends_;  // where each text ends in texts_
   bool isAllDay_;
   bool hasLocation_;
@@ -130,26 +111,11 @@ class BridgeSnapshot {
   BridgeSnapshot(std::vector<BridgeCalendar> calendars,
                  std::vector<BridgeEvent> events)
       : calendars_(std::move(calendars)), events_(std::move(events)) {}
-  // Events whose texts are in `arena`, which the snapshot keeps alive.
-  BridgeSnapshot(std::vector<BridgeCalendar> calendars, std::vector<BridgeEvent> events,
-                 std::unique_ptr<BridgeTextArena> arena)
-      : arena_(std::move(arena)), calendars_(std::move(calendars)), events_(std::move(events)) {}
-  // A copy's events own their texts and need no arena.
-  BridgeSnapshot(const BridgeSnapshot& other)
-      : calendars_(other.calendars_), events_(other.events_) {}
-  BridgeSnapshot& operator=(const BridgeSnapshot& other) {
-    if (this != &other) *this = BridgeSnapshot(other);
-    return *this;
-  }
-  BridgeSnapshot(BridgeSnapshot&&) noexcept = default;
-  BridgeSnapshot& operator=(BridgeSnapshot&&) noexcept = default;
 
   const std::vector<BridgeCalendar>& calendars() const { return calendars_; }
   const std::vector<BridgeEvent>& events() const { return events_; }
 
  private:
-  // First, so that it goes after the events that point into it.
-  std::unique_ptr<BridgeTextArena> arena_;
   std::vector<BridgeCalendar> calendars_;
   std::vector<BridgeEvent> events_;
 };

@@ -253,14 +253,14 @@ std::vector<QueryWindow> queryWindows(platform::Instant start, platform::Instant
 
 BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end) {
   StoreAnswer answer = queryStore(start, end);
-  auto arena = std::make_unique<BridgeTextArena>();
+  BridgeTextPool pool;
   std::vector<BridgeEvent> events;
   events.reserve(answer.eventCount);
-  convertEvents(answer, start, end, [&events, &arena = *arena](const EventFields& event) {
-    events.emplace_back(arena, event.id, event.calendarId, event.title, event.startIso,
+  convertEvents(answer, start, end, [&events, &pool](const EventFields& event) {
+    events.emplace_back(pool, event.id, event.calendarId, event.title, event.startIso,
                         event.endIso, event.isAllDay, event.location);
   });
-  return BridgeSnapshot(std::move(answer.calendars), std::move(events), std::move(arena));
+  return BridgeSnapshot(std::move(answer.calendars), std::move(events));
 }
 
 char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end) {
