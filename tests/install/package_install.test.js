@@ -6,7 +6,8 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { work, source, tarball, run, copySource } = require('./install_work.js');
+const { spawnSync } = require('node:child_process');
+const { work, source, tarball, environment, run, copySource } = require('./install_work.js');
 
 const store = path.join(source, 'samples', 'standin-store.json');
 const expected = fs.readFileSync(path.join(source, 'samples', 'standin-store.snapshot.json'), 'utf8');
@@ -77,6 +78,15 @@ test('from_source: a build from source makes vantrel.node alone, with no test co
     /^CMAKE_BUILD_TYPE:\w+=Release$/m);
   // The local build is the one loaded.
   assertGivesTheSampleSnapshot(project);
+
+  // Asked for another architecture without a toolchain for it, the build
+  // refuses rather than leaving a module that cannot load.
+  const other = newProject('other-arch');
+  const refused = spawnSync('npm', ['install', tarball, '--build-from-source'], {
+    cwd: other, env: { ...environment, npm_config_arch: 'arm64' }, encoding: 'utf8' });
+  assert.notEqual(refused.status, 0);
+  assert.match(refused.stdout + refused.stderr,
+    /npm asks for the arm64 architecture, but this build makes x86_64 code/);
 });
 
 test('ignore_scripts: without install scripts the prebuild serves; without it the error says what to run', () => {
@@ -84,7 +94,7 @@ test('ignore_scripts: without install scripts the prebuild serves; without it th
   run('npm', ['install', tarball, '--ignore-scripts'], project);
   assertGivesTheSampleSnapshot(project);
   fs.rmSync(path.join(installed(project), 'prebuilds'), { recursive: true });
-  const failure = require('node:child_process').spawnSync('node', ['-e', "require('vantrel')"],
+  const failure = spawnSync('node', ['-e', "require('vantrel')"],
     { cwd: project, encoding: 'utf8' });
   assert.notEqual(failure.status, 0);
   assert.match(failure.stderr, /vantrel has no native module for linux-x64/);
@@ -119,7 +129,7 @@ test('types: a strict TypeScript user compiles, a wrong key fails, and the type 
   const tsc = path.join(source, 'node_modules', 'typescript', 'bin', 'tsc');
   const options = ['--strict', '--noEmit', '--module', 'nodenext', '--target', 'es2022'];
   run(process.execPath, [tsc, ...options, 'user.mts', 'user.cts'], project);
-  const wrong = require('node:child_process').spawnSync(process.execPath,
+  const wrong = spawnSync(process.execPath,
     [tsc, ...options, 'wrong.mts'], { cwd: project, encoding: 'utf8' });
   assert.notEqual(wrong.status, 0);
   assert.match(wrong.stdout, /Property 'locaton' does not exist on type 'VantrelEvent'/);
