@@ -60,6 +60,8 @@ void endEnvironment() {
     for (void* data : function.queued) function.callJs(nullptr, nullptr, function.context, data);
     function.queued.clear();
   }
+  for (auto [run, data] : host().finalizers) run(env(), data, nullptr);
+  host().finalizers.clear();
 }
 
 napi_value string(const std::string& text) {
@@ -359,8 +361,9 @@ napi_status napi_remove_env_cleanup_hook(node_api_basic_env, napi_cleanup_hook h
   return napi_ok;
 }
 
-napi_status napi_add_finalizer(napi_env, napi_value, void*, node_api_basic_finalize, void*,
-                               napi_ref*) {
+napi_status napi_add_finalizer(napi_env, napi_value, void* data, node_api_basic_finalize finalize,
+                               void*, napi_ref*) {
+  host().finalizers.emplace_back(finalize, data);
   return napi_ok;
 }
 

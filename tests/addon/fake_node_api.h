@@ -70,6 +70,8 @@ struct Host {
   std::size_t stringLimit = SIZE_MAX;
   bool exceptionPending = false;
   std::vector<std::pair<napi_cleanup_hook, void*>> cleanupHooks;
+  // Finalizers of objects, run when the environment ends (nothing is collected).
+  std::vector<std::pair<napi_finalize, void*>> finalizers;
 
   // Failures to inject.
   bool failStrings = false;
@@ -105,7 +107,7 @@ void reset();
 napi_env env();
 // Ends the environment as Node does: the cleanup hooks run, newest first; every
 // thread-safe function not yet deleted is finalized, then its queued calls run
-// with no environment.
+// with no environment; then the objects' finalizers run.
 void endEnvironment();
 napi_value string(const std::string& text);
 napi_value number();
