@@ -189,10 +189,17 @@ SnapshotTextWriter::SnapshotTextWriter(const std::vector<BridgeCalendar>& calend
     // Only a guess was refused: start small, and grow as the events come.
     out = room(needed);
   }
-  out = writeRaw(kSnapshotOpen, out);
-  for (std::size_t i = 0; i < calendars.size(); ++i) {
-    if (i != 0) *out++ = ',';
-    out = writeCalendar(calendars[i], out);
+  // A calendar text that is not UTF-8 throws here, before the destructor could
+  // ever run: the room must not go with it.
+  try {
+    out = writeRaw(kSnapshotOpen, out);
+    for (std::size_t i = 0; i < calendars.size(); ++i) {
+      if (i != 0) *out++ = ',';
+      out = writeCalendar(calendars[i], out);
+    }
+  } catch (...) {
+    std::free(text_);
+    throw;
   }
   out = writeRaw(kSnapshotMiddle, out);
   size_ = static_cast<std::size_t>(out - text_);
