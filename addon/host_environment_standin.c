@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "host_environment.h"
+#include "js_string.h"
 #include "standin_store_variable.h"
 
 struct HostEnvironment {
@@ -15,22 +16,6 @@ static int get_property(napi_env env, napi_value object, const char* name, napi_
   napi_valuetype type;
   return napi_typeof(env, object, &type) == napi_ok && type == napi_object &&
          napi_get_named_property(env, object, name, result) == napi_ok;
-}
-
-/* A JavaScript string as a new NUL-terminated text; NULL when it is not one,
- * or holds a NUL, which a path cannot. */
-static char* copy_string(napi_env env, napi_value value) {
-  size_t length = 0;
-  if (napi_get_value_string_utf8(env, value, NULL, 0, &length) != napi_ok) return NULL;
-  char* text = malloc(length + 1);
-  if (text == NULL) return NULL;
-  size_t copied = 0;
-  if (napi_get_value_string_utf8(env, value, text, length + 1, &copied) != napi_ok ||
-      copied != length || strlen(text) != length) {
-    free(text);
-    return NULL;
-  }
-  return text;
 }
 
 HostEnvironment* host_environment_read(napi_env env) {
@@ -53,7 +38,7 @@ HostEnvironment* host_environment_read(napi_env env) {
   if (!read || (type != napi_undefined && type != napi_string)) return NULL;
   HostEnvironment* environment = calloc(1, sizeof *environment);
   if (environment == NULL) return NULL;
-  if (type == napi_string && (environment->store = copy_string(env, store)) == NULL) {
+  if (type == napi_string && (environment->store = js_string_copy(env, store)) == NULL) {
     free(environment);
     return NULL;
   }

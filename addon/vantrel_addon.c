@@ -14,6 +14,7 @@
 #include <string.h>
 
 #include "host_environment.h"
+#include "js_string.h"
 #include "tavimo_calendar.h"
 #include "watch_changes.h"
 
@@ -141,23 +142,6 @@ static void throw_text(napi_env env, const char* message, const char* fallback) 
   napi_throw_error(env, NULL, message);
 }
 
-/* A JavaScript string as a new NUL-terminated UTF-8 text, or NULL when `value`
- * is not a string, memory is short, or the string holds a NUL: cut at that NUL
- * it would read as a shorter, possibly valid, text. */
-static char* copy_string_argument(napi_env env, napi_value value) {
-  size_t length = 0;
-  if (napi_get_value_string_utf8(env, value, NULL, 0, &length) != napi_ok) return NULL;
-  char* text = malloc(length + 1);
-  if (text == NULL) return NULL;
-  size_t copied = 0;
-  if (napi_get_value_string_utf8(env, value, text, length + 1, &copied) != napi_ok ||
-      copied != length || strlen(text) != length) {
-    free(text);
-    return NULL;
-  }
-  return text;
-}
-
 static napi_value Snapshot(napi_env env, napi_callback_info info) {
   size_t argc = 2;
   napi_value argv[2];
@@ -166,8 +150,8 @@ static napi_value Snapshot(napi_env env, napi_callback_info info) {
     napi_throw_error(env, NULL, kTwoStrings);
     return NULL;
   }
-  char* start = copy_string_argument(env, argv[0]);
-  char* end = copy_string_argument(env, argv[1]);
+  char* start = js_string_copy(env, argv[0]);
+  char* end = js_string_copy(env, argv[1]);
   if (start == NULL || end == NULL) {
     free(start);
     free(end);
@@ -450,8 +434,8 @@ static napi_value SnapshotAsync(napi_env env, napi_callback_info info) {
     return promise;
   }
   snapshot->deferred = deferred;
-  snapshot->start = copy_string_argument(env, argv[0]);
-  snapshot->end = copy_string_argument(env, argv[1]);
+  snapshot->start = js_string_copy(env, argv[0]);
+  snapshot->end = js_string_copy(env, argv[1]);
   if (snapshot->start == NULL || snapshot->end == NULL) {
     reject_with_text(env, deferred, kTwoStrings, kTwoStrings);
     free_snapshot_work(env, snapshot);
