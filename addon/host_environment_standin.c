@@ -4,8 +4,8 @@
 #include <string.h>
 
 #include "host_environment.h"
-#include "js_string.h"
 #include "standin_store_variable.h"
+#include "vantrel_module.h"
 
 struct HostEnvironment {
   char* store; /* NULL: the variable is unset */

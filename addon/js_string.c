@@ -1,11 +1,34 @@
-#include "js_string.h"
-
+/*
+ * Texts to and from JavaScript strings, within the engine's limit on a
+ * string's length, and the one rule for the text of a failure.
+ */
+#include <stdbool.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "vantrel_module.h"
+
+const char kInvalidResponse[] = "The macOS Vantrel returned an invalid response.";
+
+/* V8's String::kMaxLength, for an engine that cannot be asked: the longest
+ * string it makes, in UTF-16 code units. */
+#if UINTPTR_MAX > 0xFFFFFFFFu
+#define V8_STRING_LIMIT ((size_t)(1u << 29) - 24)
+#else
+#define V8_STRING_LIMIT ((size_t)(1u << 28) - 16)
+#endif
+
+/* No engine limits strings to fewer code units than this, so only longer
+ * texts are measured and the engine asked. A test build lowers it to reach
+ * those paths without half a gigabyte of text. */
+#ifndef VANTREL_STRING_LIMIT_FLOOR
+#define VANTREL_STRING_LIMIT_FLOOR ((size_t)(1u << 28) - 16)
+#endif
+
 char* js_string_copy(napi_env env, napi_value value) {
   size_t length = 0;
-  if (napi_get_value_string_utf8(env, value, NULL, 0, &length) != napi_ok) return NULL;
+  NAPI_CALL(napi_get_value_string_utf8(env, value, NULL, 0, &length), NULL);
   char* text = malloc(length + 1);
   if (text == NULL) return NULL;
   size_t copied = 0;
@@ -15,4 +38,84 @@ char* js_string_copy(napi_env env, napi_value value) {
     return NULL;
   }
   return text;
+}
+
+/* The engine's own limit, as require('buffer').constants.MAX_STRING_LENGTH
+ * gives it, through process.getBuiltinModule (Node 20.16, 22.3 and later);
+ * V8's constant where that cannot be reached. Leaves no exception pending. */
+static size_t engine_string_limit(napi_env env) {
+  napi_value global, process, get_module, name, buffer, constants, limit;
+  napi_valuetype type = napi_undefined;
+  double value = 0;
+  bool asked = napi_get_global(env, &global) == napi_ok &&
+               napi_get_named_property(env, global, "process", &process) == napi_ok &&
+               napi_typeof(env, process, &type) == napi_ok && type == napi_object &&
+               napi_get_named_property(env, process, "getBuiltinModule", &get_module) == napi_ok &&
+               napi_typeof(env, get_module, &type) == napi_ok && type == napi_function &&
+               napi_create_string_utf8(env, "buffer", NAPI_AUTO_LENGTH, &name) == napi_ok &&
+               napi_call_function(env, process, get_module, 1, &name, &buffer) == napi_ok &&
+               napi_typeof(env, buffer, &type) == napi_ok && type == napi_object &&
+               napi_get_named_property(env, buffer, "constants", &constants) == napi_ok &&
+               napi_typeof(env, constants, &type) == napi_ok && type == napi_object &&
+               napi_get_named_property(env, constants, "MAX_STRING_LENGTH", &limit) == napi_ok &&
+               napi_get_value_double(env, limit, &value) == napi_ok;
+  bool pending = false;
+  if (napi_is_exception_pending(env, &pending) == napi_ok && pending) {
+    napi_value ignored;
+    napi_get_and_clear_last_exception(env, &ignored);
+    asked = false;
+  }
+  if (!asked || !(value >= 1) || value > (double)SIZE_MAX) return V8_STRING_LIMIT;
+  return (size_t)value;
+}
+
+/* UTF-16 code units of the UTF-8 text `text` of `size` bytes: one for each
+ * sequence, two for a four-byte one (a surrogate pair). Exact for valid
+ * UTF-8, which every text of the bridge is. */
+static size_t utf16_length(const char* text, size_t size) {
+  size_t units = 0;
+  for (size_t i = 0; i < size; ++i) {
+    unsigned char byte = (unsigned char)text[i];
+    units += (byte & 0xC0) != 0x80;
+    units += byte >= 0xF0;
+  }
+  return units;
+}
+
+/* Whether `text` is short enough for a JavaScript string. V8 does not fail
+ * on a longer one: it ends the whole process. A UTF-8 text has at least as
+ * many bytes as code units, so a short one is not even measured. */
+static bool fits_string(napi_env env, const char* text) {
+  size_t size = strlen(text);
+  if (size <= VANTREL_STRING_LIMIT_FLOOR) return true;
+  size_t units = utf16_length(text, size);
+  return units <= VANTREL_STRING_LIMIT_FLOOR || units <= engine_string_limit(env);
+}
+
+napi_value js_string_of(napi_env env, const char* text) {
+  napi_value result;
+  if (!fits_string(env, text)) return NULL;
+  NAPI_CALL(napi_create_string_utf8(env, text, NAPI_AUTO_LENGTH, &result), NULL);
+  return result;
+}
+
+napi_value fail_call(napi_env env, napi_deferred deferred, const char* failure,
+                     const char* unsaid) {
+  const char* message = failure == NULL || failure[0] == '\0' ? unsaid
+                        : fits_string(env, failure)            ? failure
+                                                               : kInvalidResponse;
+  if (deferred == NULL) {
+    napi_throw_error(env, NULL, message);
+    return NULL;
+  }
+  napi_value text = js_string_of(env, message);
+  napi_value error = NULL;
+  if (text == NULL) text = js_string_of(env, kInvalidResponse);
+  /* Without memory for an error the promise still settles, so none is left
+   * pending for ever. */
+  if (text == NULL || napi_create_error(env, NULL, text, &error) != napi_ok) {
+    napi_get_undefined(env, &error);
+  }
+  napi_reject_deferred(env, deferred, error);
+  return NULL;
 }

@@ -3,12 +3,11 @@
  * call of the listener on a thread-safe function of its own. Everything but
  * that callback runs on the JavaScript thread of the watch's environment.
  */
-#include "watch_changes.h"
-
 #include <stdlib.h>
 
 #include "host_environment.h"
 #include "tavimo_calendar.h"
+#include "vantrel_module.h"
 
 static const char kNeedsFunction[] = "watchChanges(listener) requires a function.";
 static const char kCannotWatch[] = "Calendar changes cannot be watched.";
@@ -100,14 +99,10 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
   napi_valuetype type = napi_undefined;
   if (napi_get_cb_info(env, info, &argc, &listener, NULL, NULL) != napi_ok || argc < 1 ||
       napi_typeof(env, listener, &type) != napi_ok || type != napi_function) {
-    napi_throw_error(env, NULL, kNeedsFunction);
-    return NULL;
+    return fail_call(env, NULL, kNeedsFunction, kNeedsFunction);
   }
   Watch* watch = calloc(1, sizeof *watch);
-  if (watch == NULL) {
-    napi_throw_error(env, NULL, kCannotWatch);
-    return NULL;
-  }
+  if (watch == NULL) return fail_call(env, NULL, kCannotWatch, kCannotWatch);
   napi_value name;
   napi_value stop;
   if (napi_create_string_utf8(env, "VantrelCalendarChanges", NAPI_AUTO_LENGTH, &name) != napi_ok ||
@@ -116,8 +111,7 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
       napi_create_threadsafe_function(env, listener, NULL, name, 0, 1, watch, watch_tsfn_finalize,
                                       watch, watch_call_js, &watch->tsfn) != napi_ok) {
     free(watch);
-    napi_throw_error(env, NULL, kCannotWatch);
-    return NULL;
+    return fail_call(env, NULL, kCannotWatch, kCannotWatch);
   }
   watch->holders = 1; /* the thread-safe function */
   /* Like an unreferenced timer: a watch alone does not keep the process alive. */
@@ -132,13 +126,11 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
   if (watch->core == NULL) {
     watch->stopped = 1;
     napi_release_threadsafe_function(watch->tsfn, napi_tsfn_release);
-    napi_throw_error(env, NULL, kCannotWatch);
-    return NULL;
+    return fail_call(env, NULL, kCannotWatch, kCannotWatch);
   }
   if (napi_add_env_cleanup_hook(env, watch_cleanup, watch) != napi_ok) {
     stop_watch(watch);
-    napi_throw_error(env, NULL, kCannotWatch);
-    return NULL;
+    return fail_call(env, NULL, kCannotWatch, kCannotWatch);
   }
   ++watch->holders;
   if (napi_add_finalizer(env, stop, watch, stop_function_finalize, NULL, NULL) != napi_ok) {
@@ -146,8 +138,7 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
     stop_watch(watch);
     napi_remove_env_cleanup_hook(env, watch_cleanup, watch);
     let_go_of_watch(watch);
-    napi_throw_error(env, NULL, kCannotWatch);
-    return NULL;
+    return fail_call(env, NULL, kCannotWatch, kCannotWatch);
   }
   ++watch->holders;
   return stop;

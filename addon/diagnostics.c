@@ -1,0 +1,16 @@
+/* diagnostics(): the permission diagnostics of this process. */
+#include "host_environment.h"
+#include "tavimo_calendar.h"
+#include "vantrel_module.h"
+
+napi_value Diagnostics(napi_env env, napi_callback_info info) {
+  (void)info;
+  HostEnvironment* environment = host_environment_read(env);
+  host_environment_enter(environment);
+  char* json = tavimo_calendar_diagnostics();
+  host_environment_leave(environment);
+  host_environment_free(environment);
+  napi_value result = json != NULL ? js_string_of(env, json) : NULL;
+  tavimo_calendar_string_free(json);
+  return result != NULL ? result : fail_call(env, NULL, NULL, "Calendar diagnostics are unavailable.");
+}

@@ -1,0 +1,93 @@
+/*
+ * snapshotAsync(startIso, endIso): its texts are read on the JavaScript
+ * thread, the bridge runs on a thread of the host's pool, and the promise is
+ * settled back on the JavaScript thread.
+ */
+#include <stdlib.h>
+
+#include "host_environment.h"
+#include "tavimo_calendar.h"
+#include "vantrel_module.h"
+
+typedef struct SnapshotWork {
+  napi_async_work work;
+  napi_deferred deferred;
+  HostEnvironment* environment;
+  char* start;
+  char* end;
+  char* json;
+  char* failure;
+} SnapshotWork;
+
+static void free_snapshot_work(napi_env env, SnapshotWork* snapshot) {
+  if (snapshot->work != NULL) napi_delete_async_work(env, snapshot->work);
+  host_environment_free(snapshot->environment);
+  free(snapshot->start);
+  free(snapshot->end);
+  tavimo_calendar_string_free(snapshot->json);
+  tavimo_calendar_string_free(snapshot->failure);
+  free(snapshot);
+}
+
+/* On a thread of the pool: no Node-API call here. */
+static void snapshot_execute(napi_env env, void* data) {
+  (void)env;
+  SnapshotWork* snapshot = data;
+  host_environment_enter(snapshot->environment);
+  snapshot->json = tavimo_calendar_snapshot(snapshot->start, snapshot->end, &snapshot->failure);
+  host_environment_leave(snapshot->environment);
+}
+
+static void snapshot_complete(napi_env env, napi_status status, void* data) {
+  SnapshotWork* snapshot = data;
+  napi_value result;
+  if (status != napi_ok) {
+    /* Cancelled: the bridge never ran. */
+    fail_call(env, snapshot->deferred, NULL, kSyncFailed);
+  } else if (snapshot->json == NULL) {
+    fail_call(env, snapshot->deferred, snapshot->failure, kSyncFailed);
+  } else if ((result = js_string_of(env, snapshot->json)) == NULL) {
+    fail_call(env, snapshot->deferred, kInvalidResponse, kInvalidResponse);
+  } else {
+    napi_resolve_deferred(env, snapshot->deferred, result);
+  }
+  free_snapshot_work(env, snapshot);
+}
+
+/* Queues the work of a new snapshot; the text of the rejection when it
+ * cannot. */
+static const char* start_snapshot(napi_env env, napi_callback_info info, napi_deferred deferred) {
+  size_t argc = 2;
+  napi_value argv[2];
+  NAPI_CALL(napi_get_cb_info(env, info, &argc, argv, NULL, NULL), kTwoStrings);
+  if (argc < 2) return kTwoStrings;
+  SnapshotWork* snapshot = calloc(1, sizeof *snapshot);
+  if (snapshot == NULL) return kSyncFailed;
+  snapshot->deferred = deferred;
+  snapshot->start = js_string_copy(env, argv[0]);
+  snapshot->end = js_string_copy(env, argv[1]);
+  const char* failure = snapshot->start == NULL || snapshot->end == NULL ? kTwoStrings : NULL;
+  /* Read here: the pool's thread must not read what JavaScript may write. */
+  if (failure == NULL) snapshot->environment = host_environment_read(env);
+  napi_value name;
+  if (failure == NULL &&
+      (napi_create_string_utf8(env, "VantrelSnapshot", NAPI_AUTO_LENGTH, &name) != napi_ok ||
+       napi_create_async_work(env, NULL, name, snapshot_execute, snapshot_complete, snapshot,
+                              &snapshot->work) != napi_ok ||
+       napi_queue_async_work(env, snapshot->work) != napi_ok)) {
+    failure = kSyncFailed;
+  }
+  if (failure != NULL) free_snapshot_work(env, snapshot);
+  return failure;
+}
+
+napi_value SnapshotAsync(napi_env env, napi_callback_info info) {
+  /* The promise comes first, so every failure after it is a rejection. */
+  napi_deferred deferred;
+  napi_value promise;
+  NAPI_CALL(napi_create_promise(env, &deferred, &promise),
+            fail_call(env, NULL, kSyncFailed, kSyncFailed));
+  const char* failure = start_snapshot(env, info, deferred);
+  if (failure != NULL) fail_call(env, deferred, failure, failure);
+  return promise;
+}

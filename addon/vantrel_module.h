@@ -1,0 +1,45 @@
+/*
+ * What the files of vantrel.node share: the functions of its table, one file
+ * each, and the texts they pass to and from JavaScript.
+ */
+#ifndef VANTREL_MODULE_H
+#define VANTREL_MODULE_H
+
+#include <node_api.h>
+
+/* Returns `failure` from the calling function unless the Node-API call `call`
+ * succeeds: no status is dropped unseen. */
+#define NAPI_CALL(call, failure) \
+  do {                           \
+    if ((call) != napi_ok) return failure; \
+  } while (0)
+
+extern const char kTwoStrings[];
+extern const char kSyncFailed[];
+extern const char kInvalidResponse[];
+
+napi_value Snapshot(napi_env env, napi_callback_info info);
+napi_value SnapshotAsync(napi_env env, napi_callback_info info);
+napi_value Diagnostics(napi_env env, napi_callback_info info);
+napi_value RequestAccess(napi_env env, napi_callback_info info);
+/* The listener runs on the JavaScript thread after the calendar store has
+ * changed; the function returned stops it. */
+napi_value WatchChanges(napi_env env, napi_callback_info info);
+
+/* A JavaScript string as a new NUL-terminated UTF-8 text, freed with free();
+ * NULL when `value` is not a string, memory is short, or the string holds a
+ * NUL: cut at that NUL it would read as a shorter, possibly valid, text. */
+char* js_string_copy(napi_env env, napi_value value);
+
+/* A JavaScript string of `text`, or NULL when it is too long or cannot be
+ * made. */
+napi_value js_string_of(napi_env env, const char* text);
+
+/* Throws, or rejects `deferred` unless it is NULL, with `failure`: a core's
+ * failure text or the module's own. A failure always says something, so one
+ * that is NULL or empty gives `unsaid`; one too long for a string is an
+ * invalid response. Returns NULL. */
+napi_value fail_call(napi_env env, napi_deferred deferred, const char* failure,
+                     const char* unsaid);
+
+#endif /* VANTREL_MODULE_H */
