@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
-#include <set>
+#include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "authorization_labels.h"
@@ -126,148 +128,216 @@ std::string hexColor(const platform::Calendar& calendar) {
 
 namespace {
 
-struct WindowAnswer {
-  QueryWindow window;
-  platform::EventListRef events;
-  std::size_t eventCount = 0;
+// An event by identifier and exact start: the key under which an event that
+// reaches past its window's end is expected again in the next window.
+struct EventKey {
+  std::string_view identifier;
+  std::uint64_t start;
+  bool operator==(const EventKey&) const = default;
 };
 
-// What the store answers, up to the event queries: shared by both outputs.
-struct StoreAnswer {
-  platform::StoreRef store;  // held until the events are converted
-  std::vector<BridgeCalendar> calendars;
-  std::vector<WindowAnswer> windows;
-  std::size_t eventCount = 0;  // of every window, an event two return counted twice
+struct EventKeyHash {
+  std::size_t operator()(const EventKey& key) const {
+    return std::hash<std::string_view>{}(key.identifier) ^ (key.start * 0x9E3779B97F4A7C15u);
+  }
 };
 
-StoreAnswer queryStore(platform::Instant start, platform::Instant end) {
+EventKey eventKey(const std::optional<std::string>& identifier, platform::Instant start) {
+  return {identifier ? std::string_view(*identifier) : std::string_view(),
+          std::bit_cast<std::uint64_t>(start)};
+}
+
+// The events that reached past a window's end, by the last two windows whose
+// end they did reach past (the store may repeat an event within a window).
+class ReachingPast {
+ public:
+  bool reachedPast(const EventKey& key, std::size_t window) const {
+    const auto found = events_.find(key);
+    if (found == events_.end()) return false;
+    const Entry& entry = found->second;
+    return entry.last == window || (entry.last == window + 1 && entry.before == window);
+  }
+
+  void remember(const EventKey& key, std::size_t window) {
+    if (const auto found = events_.find(key); found != events_.end()) {
+      Entry& entry = found->second;
+      if (entry.last != window) entry.before = std::exchange(entry.last, window);
+      return;
+    }
+    // The key's text lives in the entry, at an address that never moves.
+    auto identifier = std::make_unique<std::string>(key.identifier);
+    const EventKey owned{*identifier, key.start};
+    events_.emplace(owned, Entry{std::move(identifier), window, kNone});
+  }
+
+  // Only what reached past `window` can come again; the rest is dropped, so
+  // that no more is held than one window's events.
+  void keepOnly(std::size_t window) {
+    std::erase_if(events_, [window](const auto& entry) { return entry.second.last != window; });
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  struct Entry {
+    std::unique_ptr<std::string> identifier;
+    std::size_t last;
+    std::size_t before;
+  };
+  std::unordered_map<EventKey, Entry, EventKeyHash> events_;
+};
+
+}  // namespace
+
+platform::Instant queryWindowEnd(platform::Instant start, platform::Instant end) {
+  // start + kLongestQuerySeconds rounds to the nearest instant, which may lie
+  // after the exact sum; the rounding error, exactly (Knuth's two-sum), says
+  // whether to step back to the instant before.
+  const double sum = start + kLongestQuerySeconds;
+  const double addend = sum - start;
+  const double error = (start - (sum - addend)) + (kLongestQuerySeconds - addend);
+  const double latest =
+      error < 0 ? std::nextafter(sum, -std::numeric_limits<double>::infinity()) : sum;
+  return end > latest ? latest : end;
+}
+
+std::vector<QueryWindow> queryWindows(platform::Instant start, platform::Instant end) {
+  std::vector<QueryWindow> windows;
+  platform::Instant windowStart = start;
+  for (;;) {
+    const platform::Instant windowEnd = queryWindowEnd(windowStart, end);
+    windows.push_back({windowStart, windowEnd});
+    if (!(windowEnd < end)) return windows;
+    windowStart = windowEnd;
+  }
+}
+
+void walkEvents(platform::Store& store, const std::vector<platform::CalendarRef>& calendars,
+                platform::Instant start, platform::Instant end, EventVisitor& visitor) {
+  if (calendars.empty()) return;
+  platform::EventValues values;
+  ReachingPast reachingPast;
+  platform::Instant windowStart = start;
+  for (std::size_t w = 0;; ++w) {
+    const platform::Instant windowEnd = queryWindowEnd(windowStart, end);
+    const bool lastWindow = !(windowEnd < end);
+    const platform::EventListRef events = platform::eventsMatching(store, windowStart, windowEnd, calendars);
+    const std::size_t count = platform::eventCount(*events);
+    visitor.window(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      platform::readEvent(*events, i, values);
+      // A store always gives an event its dates; should one be missing, the
+      // range it was found in is the best that is known of it.
+      const platform::Instant eventStart = values.start.value_or(start);
+      const platform::Instant eventEnd = values.end.value_or(end);
+      // Whether a store returns an event that only touches a boundary (ends
+      // on it, or has zero length there) to both windows is not documented:
+      // such an event counts as reaching past, and as coming again.
+      const bool again = w > 0 && eventStart <= windowStart &&
+                         reachingPast.reachedPast(eventKey(values.itemIdentifier, eventStart), w - 1);
+      if (!lastWindow && eventEnd >= windowEnd) {
+        reachingPast.remember(eventKey(values.itemIdentifier, eventStart), w);
+      }
+      if (!again) visitor.event(WalkedEvent{*events, i, values, eventStart, eventEnd});
+    }
+    if (lastWindow) return;
+    reachingPast.keepOnly(w);
+    windowStart = windowEnd;
+  }
+}
+
+AuthorizedStore openAuthorizedStore() {
   if (const auto status = currentAuthorizationStatus(); status != AuthorizationStatus::fullAccess) {
     throw AccessDenied{status};
   }
-
-  StoreAnswer answer;
-  answer.store = platform::newStore();
-  std::vector<platform::CalendarRef> calendars =
-      platform::eventCalendars(*answer.store).value_or(std::vector<platform::CalendarRef>{});
-
-  answer.calendars.reserve(calendars.size());
-  for (const auto& calendar : calendars) answer.calendars.push_back(readCalendar(*calendar));
-
-  const std::vector<QueryWindow> windows = queryWindows(start, end);
-  answer.windows.reserve(windows.size());
-  for (const QueryWindow& window : windows) {
-    // Always this list, even empty: the query must never widen to all calendars.
-    WindowAnswer& windowAnswer = answer.windows.emplace_back();
-    windowAnswer.window = window;
-    windowAnswer.events = platform::eventsMatching(*answer.store, window.start, window.end, calendars);
-    windowAnswer.eventCount = platform::eventCount(*windowAnswer.events);
-    answer.eventCount += windowAnswer.eventCount;
-  }
-  return answer;
+  AuthorizedStore opened;
+  opened.store = platform::newStore();
+  opened.calendars =
+      platform::eventCalendars(*opened.store).value_or(std::vector<platform::CalendarRef>{});
+  return opened;
 }
 
-// An event that reaches past the end of its window, by identifier and exact
-// start: the next window returns it again.
-using EventKey = std::pair<std::string, std::uint64_t>;
+EventFields EventConverter::convert(const WalkedEvent& event) {
+  const platform::EventValues& values = event.values;
+  const std::string_view identifier =
+      values.itemIdentifier ? std::string_view(*values.itemIdentifier) : std::string_view();
+  // Written in place: the text keeps its capacity from event to event.
+  id_.resize(identifier.size() + 2 + kMillisecondDigits);
+  char* out = std::copy(identifier.begin(), identifier.end(), id_.data());
+  *out++ = ':';
+  *out++ = ':';
+  out = std::to_chars(out, out + kMillisecondDigits, truncatedMilliseconds(event.start)).ptr;
+  id_.resize(static_cast<std::size_t>(out - id_.data()));
 
-EventKey eventKey(const std::optional<std::string>& identifier, platform::Instant start) {
-  return {identifier.value_or(std::string()), std::bit_cast<std::uint64_t>(start)};
-}
+  std::string_view title;
+  if (values.title) title = trimWhitespaceAndNewlines(*values.title);
+  if (title.empty()) title = kUntitledEvent;
 
-// Converts every event of the answer, window after window in the store's
-// order, and hands each one's fields to `take`; they are valid only during
-// that call.
-template <typename Take>
-void convertEvents(const StoreAnswer& answer, platform::Instant start, platform::Instant end,
-                   Take take) {
+  std::optional<std::string_view> location;
+  if (values.location) location = trimWhitespaceAndNewlines(*values.location);
+
   const IsoFormatter& formatter = isoFormatter();
-  platform::EventValues values;
-  std::string id;
-  char startIso[IsoFormatter::kTextLength];
-  char endIso[IsoFormatter::kTextLength];
-  std::set<EventKey> reachingPastTheirWindow;
-  for (std::size_t w = 0; w < answer.windows.size(); ++w) {
-    const WindowAnswer& window = answer.windows[w];
-    const bool lastWindow = w + 1 == answer.windows.size();
-    for (std::size_t i = 0; i < window.eventCount; ++i) {
-      platform::readEvent(*window.events, i, values);
-      // A store always gives an event its dates; should one be missing, the
-      // range it was found in is the best that is known of it.
-      platform::Instant eventStart = values.start.value_or(start);
-      platform::Instant eventEnd = values.end.value_or(end);
+  formatter.write(event.start, startIso_);
+  formatter.write(event.end, endIso_);
+  return EventFields{id_,
+                     values.calendarIdentifier ? std::string_view(*values.calendarIdentifier)
+                                               : std::string_view(),
+                     title, std::string_view(startIso_, sizeof startIso_),
+                     std::string_view(endIso_, sizeof endIso_), values.isAllDay, location};
+}
 
-      if (w > 0 && eventStart < window.window.start &&
-          reachingPastTheirWindow.contains(eventKey(values.itemIdentifier, eventStart))) {
-        continue;
-      }
-      if (!lastWindow && eventEnd > window.window.end) {
-        reachingPastTheirWindow.insert(eventKey(values.itemIdentifier, eventStart));
-      }
+namespace {
 
-      const std::string_view identifier =
-          values.itemIdentifier ? std::string_view(*values.itemIdentifier) : std::string_view();
-      // Written in place: the text keeps its capacity from event to event.
-      id.resize(identifier.size() + 2 + kMillisecondDigits);
-      char* out = std::copy(identifier.begin(), identifier.end(), id.data());
-      *out++ = ':';
-      *out++ = ':';
-      out = std::to_chars(out, out + kMillisecondDigits, truncatedMilliseconds(eventStart)).ptr;
-      id.resize(static_cast<std::size_t>(out - id.data()));
-
-      std::string_view title;
-      if (values.title) title = trimWhitespaceAndNewlines(*values.title);
-      if (title.empty()) title = kUntitledEvent;
-
-      std::optional<std::string_view> location;
-      if (values.location) location = trimWhitespaceAndNewlines(*values.location);
-
-      formatter.write(eventStart, startIso);
-      formatter.write(eventEnd, endIso);
-      take(EventFields{id,
-                       values.calendarIdentifier ? std::string_view(*values.calendarIdentifier)
-                                                 : std::string_view(),
-                       title, std::string_view(startIso, sizeof startIso),
-                       std::string_view(endIso, sizeof endIso), values.isAllDay, location});
-    }
-  }
+std::vector<BridgeCalendar> readCalendars(const std::vector<platform::CalendarRef>& calendars) {
+  std::vector<BridgeCalendar> read;
+  read.reserve(calendars.size());
+  for (const auto& calendar : calendars) read.push_back(readCalendar(*calendar));
+  return read;
 }
 
 }  // namespace
 
-std::vector<QueryWindow> queryWindows(platform::Instant start, platform::Instant end) {
-  if (!(end - start > kLongestQuerySeconds)) return {{start, end}};
-  std::vector<QueryWindow> windows;
-  // Each boundary from the start by multiplication, not by repeated addition,
-  // so no rounding accumulates; a window ends exactly where the next starts.
-  platform::Instant windowStart = start;
-  for (std::size_t k = 1;; ++k) {
-    const platform::Instant boundary = start + static_cast<double>(k) * kLongestQuerySeconds;
-    if (!(boundary < end)) {
-      windows.push_back({windowStart, end});
-      return windows;
-    }
-    windows.push_back({windowStart, boundary});
-    windowStart = boundary;
-  }
-}
-
 BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end) {
-  StoreAnswer answer = queryStore(start, end);
-  BridgeTextPool pool;
-  std::vector<BridgeEvent> events;
-  events.reserve(answer.eventCount);
-  convertEvents(answer, start, end, [&events, &pool](const EventFields& event) {
-    events.emplace_back(pool, event.id, event.calendarId, event.title, event.startIso,
-                        event.endIso, event.isAllDay, event.location);
-  });
-  return BridgeSnapshot(std::move(answer.calendars), std::move(events));
+  const AuthorizedStore opened = openAuthorizedStore();
+  std::vector<BridgeCalendar> calendars = readCalendars(opened.calendars);
+
+  struct Records final : EventVisitor {
+    // Room for the first window's events, every event when the range fits one
+    // query; later windows grow the list as it goes.
+    void window(std::size_t eventCount) override {
+      if (events.capacity() == 0) events.reserve(eventCount);
+    }
+    void event(const WalkedEvent& walked) override {
+      const EventFields event = converter.convert(walked);
+      events.emplace_back(pool, event.id, event.calendarId, event.title, event.startIso,
+                          event.endIso, event.isAllDay, event.location);
+    }
+    EventConverter converter;
+    BridgeTextPool pool;
+    std::vector<BridgeEvent> events;
+  } records;
+  walkEvents(*opened.store, opened.calendars, start, end, records);
+  return BridgeSnapshot(std::move(calendars), std::move(records.events));
 }
 
 char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end) {
-  const StoreAnswer answer = queryStore(start, end);
-  SnapshotTextWriter writer(answer.calendars, answer.eventCount);
-  convertEvents(answer, start, end, [&writer](const EventFields& event) { writer.addEvent(event); });
-  return writer.finish();
+  const AuthorizedStore opened = openAuthorizedStore();
+  const std::vector<BridgeCalendar> calendars = readCalendars(opened.calendars);
+
+  // The writer starts once the first window is counted, with room for its
+  // events: every event of a range that fits one query.
+  struct Text final : EventVisitor {
+    explicit Text(const std::vector<BridgeCalendar>& calendars) : calendars(calendars) {}
+    void window(std::size_t eventCount) override {
+      if (!writer) writer.emplace(calendars, eventCount);
+    }
+    void event(const WalkedEvent& walked) override { writer->addEvent(converter.convert(walked)); }
+    const std::vector<BridgeCalendar>& calendars;
+    EventConverter converter;
+    std::optional<SnapshotTextWriter> writer;
+  } text(calendars);
+  walkEvents(*opened.store, opened.calendars, start, end, text);
+  if (!text.writer) text.writer.emplace(calendars, 0);
+  return text.writer->finish();
 }
 
 }  // namespace vantrel

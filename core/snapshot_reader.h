@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "bridge_records.h"
+#include "iso_date.h"
+#include "json_writer.h"
 #include "platform.h"
 
 namespace vantrel {
@@ -20,16 +22,72 @@ struct QueryWindow {
   platform::Instant end;
 };
 
-// [start, end) as consecutive windows of at most kLongestQuerySeconds, each
-// starting where the one before ended: exactly {start, end} when the range
-// fits one query.
+// The end of the query window that starts at `start` on the way to `end`:
+// `end` itself when it is at most kLongestQuerySeconds away, otherwise the
+// latest instant that is (exactly, not after rounding), so that no window is
+// longer than EventKit answers and none leaves an instant unread.
+platform::Instant queryWindowEnd(platform::Instant start, platform::Instant end);
+
+// [start, end) as consecutive windows by queryWindowEnd, each starting where
+// the one before ended: exactly {start, end} when the range fits one query.
 std::vector<QueryWindow> queryWindows(platform::Instant start, platform::Instant end);
 
-// Every event calendar of a new store and every event of [start, end), in the
-// store's order, window after window (queryWindows); an event that two windows
-// both return (same identifier, same start) is kept once, where it came first.
-// Throws AccessDenied, before creating a store, unless the status is full
-// access.
+// One event as walkEvents hands it over; valid only during that call.
+struct WalkedEvent {
+  const platform::EventList& list;  // the window's answer: (list, index) reads
+  std::size_t index;                // more of this event
+  const platform::EventValues& values;
+  // The event's dates; should the store give none, the range's start or end.
+  platform::Instant start;
+  platform::Instant end;
+};
+
+class EventVisitor {
+ public:
+  // Before each window's events, with how many the window returned (the
+  // first call's count is every event when the range fits one query).
+  virtual void window(std::size_t eventCount) { static_cast<void>(eventCount); }
+  virtual void event(const WalkedEvent& event) = 0;
+
+ protected:
+  ~EventVisitor() = default;
+};
+
+// Hands every event of [start, end) in these calendars to the visitor once,
+// in the store's order, window after window (queryWindowEnd). An event that two
+// windows both return (same identifier, same start) is kept where it came
+// first, also one that ends on the boundary or has zero length there; the
+// store's own repeats within one window stay. One window's answer is held at
+// a time. Without calendars nothing is queried: an empty list must never
+// reach a store that might read it as every calendar.
+void walkEvents(platform::Store& store, const std::vector<platform::CalendarRef>& calendars,
+                platform::Instant start, platform::Instant end, EventVisitor& visitor);
+
+// A new store and its event calendars (none when it gives no list), once the
+// status is full access; throws AccessDenied, before creating a store,
+// otherwise.
+struct AuthorizedStore {
+  platform::StoreRef store;
+  std::vector<platform::CalendarRef> calendars;
+};
+AuthorizedStore openAuthorizedStore();
+
+// A walked event's fields as the snapshot writes them ("identifier::ms" id,
+// trimmed title or "Untitled event", ISO dates, trimmed location). They point
+// into the converter and into the event, valid until either changes.
+class EventConverter {
+ public:
+  EventFields convert(const WalkedEvent& event);
+
+ private:
+  std::string id_;
+  char startIso_[IsoFormatter::kTextLength];
+  char endIso_[IsoFormatter::kTextLength];
+};
+
+// Every event calendar of a new store and every event of [start, end) as
+// walkEvents hands them over. Throws AccessDenied, before creating a store,
+// unless the status is full access.
 BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant end);
 
 // encodeSnapshot(readAuthorizedSnapshot(start, end)) as a NUL-terminated text

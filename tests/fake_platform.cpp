@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace vantrel::platform {
 
@@ -20,6 +21,14 @@ struct Calendar {
 };
 
 struct EventList {
+  EventList(fake::Platform& owner, std::vector<fake::Event> events)
+      : owner(owner), events(std::move(events)) {
+    ++owner.eventListsAlive;
+  }
+  ~EventList() { --owner.eventListsAlive; }
+  EventList(const EventList&) = delete;
+  EventList& operator=(const EventList&) = delete;
+  fake::Platform& owner;
   std::vector<fake::Event> events;
 };
 
@@ -113,9 +122,9 @@ EventListRef eventsMatching(Store&, Instant start, Instant end,
     platform().queryCalendarIds.push_back(calendar->values.id);
   }
   if (platform().answerQuery) {
-    return std::make_shared<const EventList>(EventList{platform().answerQuery(start, end)});
+    return std::make_shared<const EventList>(platform(), platform().answerQuery(start, end));
   }
-  return std::make_shared<const EventList>(EventList{platform().events});
+  return std::make_shared<const EventList>(platform(), platform().events);
 }
 
 std::size_t eventCount(const EventList& events) { return events.events.size(); }

@@ -72,6 +72,7 @@ struct Platform {
   double queryStart = 0;
   double queryEnd = 0;
   std::vector<std::pair<double, double>> queries;  // every query's range, in order
+  std::atomic<int> eventListsAlive{0};  // answers to queries not yet released
   std::vector<std::optional<std::string>> queryCalendarIds;
 
   std::mutex mutex;  // guards `calls` and `pending` against other threads

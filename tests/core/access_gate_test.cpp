@@ -214,6 +214,7 @@ TEST_F(AccessGateTest, AGrantIsWaitedForUntilTheStatusShowsItForAtMostTwoSeconds
   };
   for (const Case& c : cases) {
     fake::reset();
+    fake().calendars = std::vector<fake::Calendar>{{"cal", "Work", "Local", {}}};
     std::vector<std::int64_t> sequence = {0, 0};
     sequence.insert(sequence.end(), c.statuses.begin(), c.statuses.end());
     statuses(sequence);
@@ -261,6 +262,7 @@ TEST_F(AccessGateTest, GateWithFullAccessReleasesItsStoreBeforeTheReaderReads) {
     storesAliveAtStatusQuery.push_back(fake().storesAlive);
     return 3;
   };
+  fake().calendars = std::vector<fake::Calendar>{{"cal", "Work", "Local", {}}};
   fake().events = {{"e", "cal", "Title", std::nullopt, 10.0, 20.0, false}};
   BridgeSnapshot result = snapshot(5.0, 25.0);
   EXPECT_THAT(fake().callLog(), ElementsAre("newStore", "authorizationStatus", "authorizationStatus",
@@ -311,6 +313,7 @@ TEST_F(AccessGateTest, GateOutcomesAndTheirTexts) {
   };
   for (const Case& c : cases) {
     fake::reset();
+    fake().calendars = std::vector<fake::Calendar>{{"cal", "Work", "Local", {}}};
     fake().status = c.status;
     fake().bundleId = c.bundleId;
     if (c.answer) {

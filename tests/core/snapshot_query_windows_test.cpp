@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <iomanip>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 namespace vantrel {
 namespace {
 
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::Pair;
 
@@ -44,16 +47,23 @@ TEST(QueryWindowsTest, ConsecutiveWindowsOfAtMostFourYears) {
     }
     EXPECT_EQ(got, c.windows) << c.start << " to " << c.end;
   }
-  // A dozen years from a start that is not a whole number of seconds: the
-  // windows meet exactly and the last one ends on the range's end.
-  const double start = 1262304000.123, end = start + 12 * 365.25 * kDay;
-  const std::vector<QueryWindow> windows = queryWindows(start, end);
-  ASSERT_EQ(windows.size(), 4u);
-  EXPECT_EQ(windows.front().start, start);
-  EXPECT_EQ(windows.back().end, end);
-  for (std::size_t i = 0; i + 1 < windows.size(); ++i) {
-    EXPECT_EQ(windows[i].end, windows[i + 1].start);
-    EXPECT_LE(windows[i].end - windows[i].start, kWindow);
+  // From starts that are not whole seconds (the second one sub-millisecond,
+  // just below 2^33 s, where a sum rounds up into the coarser binade): the
+  // windows meet exactly, none is longer than the cap, and the last one ends
+  // on the range's end.
+  for (const double start :
+       {1262304000.123, std::nextafter(8589934592.0 - kWindow / 2, 0.0), -62135596800.0004}) {
+    const double end = start + 12 * 365.25 * kDay;
+    const std::vector<QueryWindow> windows = queryWindows(start, end);
+    ASSERT_GE(windows.size(), 4u);
+    EXPECT_EQ(windows.front().start, start);
+    EXPECT_EQ(windows.back().end, end);
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      EXPECT_LE(windows[i].end - windows[i].start, kWindow) << std::setprecision(17) << start;
+      if (i + 1 < windows.size()) {
+        EXPECT_EQ(windows[i].end, windows[i + 1].start);
+      }
+    }
   }
 }
 
@@ -63,11 +73,16 @@ class WindowedReadTest : public ::testing::Test {
     fake::reset();
     // As EventKit: overlapping events, in the store's order, the range cut
     // to its first four years.
+    fake::platform().calendars = std::vector<fake::Calendar>{{"cal", "C", "S", {}}};
     fake::platform().answerQuery = [this](double start, double end) {
+      answersHeldAtQuery.push_back(fake::platform().eventListsAlive);
       if (end - start > kWindow) end = start + kWindow;
       std::vector<fake::Event> found;
       for (const fake::Event& e : store) {
-        if (*e.start < end && (*e.end > start || *e.start >= start)) found.push_back(e);
+        if (touchingCounts ? *e.start <= end && *e.end >= start
+                           : *e.start < end && (*e.end > start || *e.start >= start)) {
+          found.push_back(e);
+        }
       }
       return found;
     };
@@ -87,6 +102,9 @@ class WindowedReadTest : public ::testing::Test {
   }
 
   std::vector<fake::Event> store;
+  // Whether an event that only touches a query's start or end is returned.
+  bool touchingCounts = false;
+  std::vector<int> answersHeldAtQuery;
 };
 
 TEST_F(WindowedReadTest, EveryYearOfADozenIsReadAndAnEventAcrossABoundaryOnce) {
@@ -122,6 +140,8 @@ TEST_F(WindowedReadTest, EveryYearOfADozenIsReadAndAnEventAcrossABoundaryOnce) {
       "y11::" + ms(11 * 365 * kDay + kDay), "y10::" + ms(10 * 365 * kDay + kDay),
       "y9::" + ms(9 * 365 * kDay + kDay), "y8::" + ms(8 * 365 * kDay + kDay)));
 
+  EXPECT_THAT(answersHeldAtQuery, Each(0)) << "a window's answer outlived its events";
+
   // The exported route writes the same events.
   char* text = readAuthorizedSnapshotText(start, end);
   ASSERT_NE(text, nullptr);
@@ -136,6 +156,18 @@ TEST_F(WindowedReadTest, FourYearsOrLessIsOneQueryOfExactlyTheRange) {
     EXPECT_THAT(readIds(5, 5 + length), ElementsAre("a::5000"));
     EXPECT_THAT(fake::platform().queries, ElementsAre(Pair(5, 5 + length)));
   }
+}
+
+TEST_F(WindowedReadTest, AnEventTouchingABoundaryIsKeptOnceWhenBothWindowsReturnIt) {
+  touchingCounts = true;
+  store.push_back(event("ends-on", kWindow - kDay, kWindow));
+  store.push_back(event("zero-on", kWindow, kWindow));
+  store.push_back(event("starts-on", kWindow, kWindow + kDay));
+  store.push_back(event("zero-on-last", 2 * kWindow, 2 * kWindow));
+  const auto ms = [](double seconds) { return std::to_string(static_cast<long long>(seconds * 1000)); };
+  EXPECT_THAT(readIds(0, 3 * kWindow),
+              ElementsAre("ends-on::" + ms(kWindow - kDay), "zero-on::" + ms(kWindow),
+                          "starts-on::" + ms(kWindow), "zero-on-last::" + ms(2 * kWindow)));
 }
 
 }  // namespace

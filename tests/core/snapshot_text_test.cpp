@@ -77,6 +77,7 @@ TEST_F(SnapshotTextTest, FailsAsTheRecordsAndEncoderDo) {
 
   for (const char* bad : {"\xFF", "ok \xC3", "\xED\xA0\x80"}) {
     fake::reset();
+    store().calendars = std::vector<fake::Calendar>{{"cal", "Work", "Local", {}}};
     store().events = {event("Planning", "Room 4", 0), event("Planning", bad, 60)};
     try {
       Text text(readAuthorizedSnapshotText(-10, 100));

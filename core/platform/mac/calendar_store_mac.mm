@@ -152,17 +152,16 @@ std::optional<std::vector<double>> calendarColorComponents(const Calendar& calen
 
 EventListRef eventsMatching(Store& store, Instant start, Instant end,
                             const std::vector<CalendarRef>& calendars) {
+  // No calendar matches nothing; the store is not asked (nil would ask for
+  // every calendar, and what it makes of an empty list is not documented).
+  if (calendars.empty()) return std::make_shared<const EventList>(EventList{nil});
   @autoreleasepool {
     NSMutableArray<EKCalendar*>* list = [[NSMutableArray alloc] initWithCapacity:calendars.size()];
     for (const CalendarRef& calendar : calendars) [list addObject:calendar->calendar];
-    // Always an array, empty included: nil would ask for every calendar.
     NSPredicate* query = [store.store predicateForEventsWithStartDate:[NSDate dateWithTimeIntervalSince1970:start]
                                                               endDate:[NSDate dateWithTimeIntervalSince1970:end]
                                                             calendars:list];
     NSArray<EKEvent*>* events = [store.store eventsMatchingPredicate:query];
-    // The seam promises that no calendar matches nothing, whatever the store
-    // makes of an empty calendar list.
-    if (calendars.empty()) events = nil;
     return std::make_shared<const EventList>(EventList{events});
   }
 }
