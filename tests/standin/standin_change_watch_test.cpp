@@ -1,16 +1,22 @@
 // The stand-in's store watch: it hears the document named by the variable
-// rewritten in place or replaced by a rename, and nothing else of its
-// directory.
+// rewritten in place or replaced by a rename, also when the path reaches it
+// through directories made again or symlinks swapped, and nothing else.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "bridge_failure.h"
 
 #include "platform.h"
 #include "standin_test_document.h"
@@ -84,10 +90,145 @@ TEST_F(StandinChangeWatch, AnUnsetVariableGivesAWatchThatNeverHears) {
   EXPECT_NE(heard.watch, nullptr);
 }
 
-TEST_F(StandinChangeWatch, ADocumentInAMissingDirectoryCannotBeWatched) {
-  setenv(standin_test::kVariable, "/nonexistent-vantrel-directory/store.json", 1);
-  const Heard heard;
-  EXPECT_EQ(heard.watch, nullptr);
+TEST_F(StandinChangeWatch, FollowsThePathItWasGivenWhereverItLeads) {
+  namespace fs = std::filesystem;
+  struct Step {
+    std::function<void(const fs::path&)> action;
+    bool heard;
+  };
+  struct Case {
+    const char* name;
+    std::function<fs::path(const fs::path&)> layout;  // the variable's path
+    std::vector<Step> steps;
+  };
+  const auto write = [](const fs::path& file) { std::ofstream(file, std::ios::trunc) << "{}"; };
+  const auto replace = [&write](const fs::path& file) {
+    write(file.string() + ".new");
+    fs::rename(file.string() + ".new", file);
+  };
+  const Case cases[] = {
+      {"its directory deleted and made again",
+       [&](const fs::path& base) {
+         fs::create_directory(base / "d");
+         write(base / "d/s.json");
+         return base / "d/s.json";
+       },
+       {{[&](const fs::path& base) {
+           fs::remove_all(base / "d");
+           fs::create_directory(base / "d");
+           write(base / "d/s.json");
+         },
+         true},
+        {[&](const fs::path& base) { write(base / "d/s.json"); }, true},
+        {[&](const fs::path& base) { replace(base / "d/s.json"); }, true}}},
+      {"its directory renamed away and another made",
+       [&](const fs::path& base) {
+         fs::create_directory(base / "d");
+         write(base / "d/s.json");
+         return base / "d/s.json";
+       },
+       {{[&](const fs::path& base) {
+           fs::rename(base / "d", base / "old");
+           fs::create_directory(base / "d");
+           write(base / "d/s.json");
+         },
+         true},
+        {[&](const fs::path& base) { write(base / "old/s.json"); }, false},
+        {[&](const fs::path& base) { write(base / "d/s.json"); }, true}}},
+      {"a symlinked directory on the way swapped",
+       [&](const fs::path& base) {
+         fs::create_directory(base / "r1");
+         fs::create_directory(base / "r2");
+         write(base / "r1/s.json");
+         write(base / "r2/s.json");
+         fs::create_directory_symlink("r1", base / "current");
+         return base / "current/s.json";
+       },
+       {{[&](const fs::path& base) {
+           fs::create_directory_symlink("r2", base / "next");
+           fs::rename(base / "next", base / "current");
+         },
+         true},
+        {[&](const fs::path& base) { write(base / "r2/s.json"); }, true},
+        {[&](const fs::path& base) { write(base / "r1/s.json"); }, false}}},
+      {"a symlink to the document, rewritten through its own path",
+       [&](const fs::path& base) {
+         fs::create_directory(base / "t");
+         write(base / "t/s.json");
+         fs::create_symlink("t/s.json", base / "link.json");
+         return base / "link.json";
+       },
+       {{[&](const fs::path& base) { write(base / "t/s.json"); }, true},
+        {[&](const fs::path& base) { replace(base / "t/s.json"); }, true}}},
+      {"a hard link to the document, rewritten through the other",
+       [&](const fs::path& base) {
+         fs::create_directory(base / "t");
+         write(base / "t/s.json");
+         fs::create_hard_link(base / "t/s.json", base / "h.json");
+         return base / "h.json";
+       },
+       {{[&](const fs::path& base) { write(base / "t/s.json"); }, true},
+        // The other name now names another file; this one's is unchanged.
+        {[&](const fs::path& base) { replace(base / "t/s.json"); }, false}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string made = testing::TempDir() + "vantrel-watch-XXXXXX";
+    ASSERT_NE(mkdtemp(made.data()), nullptr);
+    const fs::path base(made);
+    setenv(standin_test::kVariable, c.layout(base).c_str(), 1);
+    {
+      Heard heard;
+      ASSERT_NE(heard.watch, nullptr);
+      for (std::size_t i = 0; i < c.steps.size(); ++i) {
+        const int before = heard.count;
+        c.steps[i].action(base);
+        if (c.steps[i].heard) {
+          const auto end = std::chrono::steady_clock::now() + kPatience;
+          while (heard.count == before && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(5ms);
+          }
+        }
+        // Time for stragglers, and for a watch that wrongly heard to say so.
+        std::this_thread::sleep_for(150ms);
+        EXPECT_EQ(heard.count > before, c.steps[i].heard) << "step " << i;
+      }
+    }
+    unsetenv(standin_test::kVariable);
+    fs::remove_all(base);
+  }
+}
+
+TEST_F(StandinChangeWatch, AWatchThatCannotStartSaysWhyAndNamesThePath) {
+  struct Case {
+    const char* path;
+    bool descriptorsLeft;
+    const char* cause;
+  };
+  const Case cases[] = {
+      {"/nonexistent-vantrel-directory/store.json", true, "its directory does not exist"},
+      {"/tmp/store.json", false, "this process has no file descriptor left"},
+  };
+  for (const Case& c : cases) {
+    setenv(standin_test::kVariable, c.path, 1);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit saved = limit;
+    if (!c.descriptorsLeft) {
+      const int lowestFree = dup(0);
+      close(lowestFree);
+      limit.rlim_cur = static_cast<rlim_t>(lowestFree);
+      setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    std::string thrown;
+    try {
+      platform::stopStoreWatch(platform::startStoreWatch([] {}));
+    } catch (const PlatformError& error) {
+      thrown = error.what();
+    }
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(thrown, std::string("Calendar changes cannot be watched (") + c.path + "): " + c.cause + ".");
+  }
   unsetenv(standin_test::kVariable);
 }
 
