@@ -130,12 +130,18 @@ export function readDiagnostics(): VantrelDiagnostics;
  * a snapshot of the range on screen. A listener that throws is reported as an
  * uncaught exception, and the watch goes on.
  *
+ * While the JavaScript thread is busy, changes wait as one call at most.
+ *
  * Returns the function that stops the watch: calling it again does nothing,
  * and once it has returned the listener is never called again (it may be
  * called from inside the listener). A watch does not keep the process alive,
- * and a worker that ends stops its own watches.
+ * and a worker that ends stops its own watches. A watch whose stop function
+ * is dropped unused is not stopped by collecting it: it runs, and calls its
+ * listener, until its thread's environment ends (the worker or the process).
  *
- * @throws Error "watchChanges(listener) requires a function." or
- *   "Calendar changes cannot be watched."
+ * @throws Error "watchChanges(listener) requires a function.", or one that
+ *   starts "Calendar changes cannot be watched" and says why, naming the
+ *   store's path where it has one (for example "Calendar changes cannot be
+ *   watched (/path/store.json): its directory does not exist.").
  */
 export function watchChanges(listener: () => void): () => void;

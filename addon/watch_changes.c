@@ -3,8 +3,10 @@
  * call of the listener on a thread-safe function of its own. Everything but
  * that callback runs on the JavaScript thread of the watch's environment.
  */
+#include <stdatomic.h>
 #include <stdlib.h>
 
+#include "exported_watch.h"
 #include "host_environment.h"
 #include "tavimo_calendar.h"
 #include "vantrel_module.h"
@@ -20,6 +22,9 @@ typedef struct Watch {
   tavimo_calendar_watch* core; /* NULL once stopped */
   int stopped;
   int holders;
+  /* A listener call is queued and has not begun: further changes join it, so
+   * a busy JavaScript thread finds at most one call waiting. */
+  atomic_int waiting;
 } Watch;
 
 static void let_go_of_watch(Watch* watch) {
@@ -30,8 +35,11 @@ static void let_go_of_watch(Watch* watch) {
  * and the thread-safe function is released only after that. */
 static void watch_changed(void* context) {
   Watch* watch = context;
+  if (atomic_exchange(&watch->waiting, 1)) return;
   /* Unlimited queue: never waits, and never fails but while closing. */
-  napi_call_threadsafe_function(watch->tsfn, NULL, napi_tsfn_nonblocking);
+  if (napi_call_threadsafe_function(watch->tsfn, NULL, napi_tsfn_nonblocking) != napi_ok) {
+    atomic_store(&watch->waiting, 0);
+  }
 }
 
 /* Stops the core watch first, so nothing is queued once the thread-safe
@@ -57,6 +65,8 @@ static void watch_call_js(napi_env env, napi_value listener, void* context, void
   (void)data;
   Watch* watch = context;
   if (env == NULL || watch == NULL || watch->stopped) return;
+  /* Before the call: a change while the listener runs gives one more. */
+  atomic_store(&watch->waiting, 0);
   napi_value receiver;
   napi_value result;
   if (napi_get_undefined(env, &receiver) != napi_ok) return;
@@ -103,6 +113,7 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
   }
   Watch* watch = calloc(1, sizeof *watch);
   if (watch == NULL) return fail_call(env, NULL, kCannotWatch, kCannotWatch);
+  atomic_init(&watch->waiting, 0);
   napi_value name;
   napi_value stop;
   if (napi_create_string_utf8(env, "VantrelCalendarChanges", NAPI_AUTO_LENGTH, &name) != napi_ok ||
@@ -120,13 +131,16 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
   /* The stand-in's document is the one process.env names now. */
   HostEnvironment* environment = host_environment_read(env);
   host_environment_enter(environment);
-  watch->core = tavimo_calendar_watch_changes(watch_changed, watch);
+  char* failure = NULL;
+  watch->core = vantrel_watch_changes(watch_changed, watch, &failure);
   host_environment_leave(environment);
   host_environment_free(environment);
   if (watch->core == NULL) {
     watch->stopped = 1;
     napi_release_threadsafe_function(watch->tsfn, napi_tsfn_release);
-    return fail_call(env, NULL, kCannotWatch, kCannotWatch);
+    fail_call(env, NULL, failure, kCannotWatch);
+    tavimo_calendar_string_free(failure);
+    return NULL;
   }
   if (napi_add_env_cleanup_hook(env, watch_cleanup, watch) != napi_ok) {
     stop_watch(watch);

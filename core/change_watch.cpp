@@ -67,7 +67,7 @@ void reportBursts(ChangeBursts& bursts, const std::function<void()>& changed) {
 ChangeWatch::ChangeWatch(std::function<void()> changed)
     : bursts_(std::make_shared<ChangeBursts>()) {
   layerWatch_ = platform::startStoreWatch([bursts = bursts_] { noteChange(*bursts); });
-  if (layerWatch_ == nullptr) throw PlatformError("The calendar store cannot be watched.");
+  if (layerWatch_ == nullptr) throw PlatformError("Calendar changes cannot be watched.");
   try {
     // The thread owns what it uses, so that it can outlive a watch stopped
     // from inside `changed`.

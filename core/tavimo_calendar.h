@@ -101,7 +101,9 @@ TAVIMO_CALENDAR_EXPORT tavimo_calendar_watch* tavimo_calendar_watch_changes(
  * running and is never called again: a call in progress on another thread is
  * waited for, so a callback must not wait for a thread that is stopping its
  * watch. Stopping a watch from inside its own callback is allowed and returns
- * at once. NULL is ignored.
+ * at once. NULL is ignored. The first stop frees the watch: stopping it again
+ * uses freed memory, as freeing memory twice does, and is undefined (a second
+ * stop cannot be told from the stop of a later watch at the same address).
  */
 TAVIMO_CALENDAR_EXPORT void tavimo_calendar_watch_stop(tavimo_calendar_watch* watch);
 

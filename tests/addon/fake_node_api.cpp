@@ -1,5 +1,7 @@
 #include "fake_node_api.h"
 
+#include "exported_watch.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -288,7 +290,7 @@ napi_status napi_reject_deferred(napi_env, napi_deferred deferred, napi_value va
   return settle(deferred, false, value);
 }
 
-napi_status napi_create_threadsafe_function(napi_env, napi_value, napi_value, napi_value name,
+napi_status napi_create_threadsafe_function(napi_env, napi_value function, napi_value, napi_value name,
                                             size_t, size_t threads, void* finalizeData,
                                             napi_finalize finalize, void* context,
                                             napi_threadsafe_function_call_js callJs,
@@ -296,7 +298,7 @@ napi_status napi_create_threadsafe_function(napi_env, napi_value, napi_value, na
   if (host().failThreadsafeFunctions) return napi_generic_failure;
   if (threads != 1) throw std::logic_error("a thread-safe function for one thread expected");
   host().threadsafeFunctions.push_back(
-      {fake_napi::valueOf(name).text, context, callJs, finalize, finalizeData, {}, 0, false});
+      {fake_napi::valueOf(name).text, context, callJs, function, finalize, finalizeData, {}, 0, false});
   *result = reinterpret_cast<napi_threadsafe_function>(&host().threadsafeFunctions.back());
   return napi_ok;
 }
@@ -373,6 +375,15 @@ tavimo_calendar_watch* tavimo_calendar_watch_changes(tavimo_calendar_change_call
   ++core.watchesRunning;
   static char marker;
   return reinterpret_cast<tavimo_calendar_watch*>(&marker);
+}
+
+tavimo_calendar_watch* vantrel_watch_changes(tavimo_calendar_change_callback callback, void* context,
+                                             char** failure) {
+  auto& core = fake_napi::core();
+  *failure = core.refuseWatches && core.watchFailure ? fake_napi::handOut(*core.watchFailure) : nullptr;
+  if (core.refuseWatches) return nullptr;
+  core.watchCallbacks.emplace_back(callback, context);
+  return tavimo_calendar_watch_changes(callback, context);
 }
 
 void tavimo_calendar_watch_stop(tavimo_calendar_watch* watch) {

@@ -38,6 +38,7 @@ struct ThreadsafeFunction {
   std::string name;
   void* context = nullptr;
   napi_threadsafe_function_call_js callJs = nullptr;
+  napi_value function = nullptr;
   napi_finalize finalize = nullptr;
   void* finalizeData = nullptr;
   std::vector<void*> queued;
@@ -90,6 +91,8 @@ struct Core {
   int snapshotCalls = 0;
   std::vector<std::pair<tavimo_calendar_access_callback, void*>> accessRequests;
   bool refuseWatches = false;
+  std::optional<std::string> watchFailure;  // why a refused watch was refused
+  std::vector<std::pair<tavimo_calendar_change_callback, void*>> watchCallbacks;
   int watchesRunning = 0;
   int textsHandedOut = 0;
   int textsFreed = 0;

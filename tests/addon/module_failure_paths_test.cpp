@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "fake_node_api.h"
 
 extern "C" napi_value napi_register_module_v1(napi_env env, napi_value exports);
@@ -171,22 +173,48 @@ TEST_F(ModuleFailurePathsTest, NoThreadsafeFunctionRejectsTheReturnedPromise) {
 
 TEST_F(ModuleFailurePathsTest, AWatchThatCannotStartThrowsAndLeavesNothingRunning) {
   napi_value listener = host().make({Value::Kind::function, "listener", false, nullptr});
+  const std::string why = "Calendar changes cannot be watched (/s.json): its directory does not exist.";
   struct Case {
     bool failCalloc;
     bool failThreadsafeFunctions;
     bool refuseWatches;
-  } cases[] = {{true, false, false}, {false, true, false}, {false, false, true}};
+    std::optional<std::string> failure;  // the core's reason
+  } cases[] = {{true, false, false, {}}, {false, true, false, {}}, {false, false, true, {}},
+               {false, false, true, why}};
   for (const Case& c : cases) {
     host().thrown.clear();
     host().failCalloc = c.failCalloc;
     host().failThreadsafeFunctions = c.failThreadsafeFunctions;
     core().refuseWatches = c.refuseWatches;
+    core().watchFailure = c.failure;
     EXPECT_EQ(fake_napi::call("watchChanges", {listener}), nullptr);
-    EXPECT_THAT(host().thrown, ElementsAre("Calendar changes cannot be watched."));
+    EXPECT_THAT(host().thrown, ElementsAre(c.failure.value_or("Calendar changes cannot be watched.")));
+    EXPECT_EQ(core().textsFreed, core().textsHandedOut);
     EXPECT_EQ(core().watchesRunning, 0);
     EXPECT_TRUE(host().cleanupHooks.empty());
     for (const auto& function : host().threadsafeFunctions) EXPECT_TRUE(function.finalized);
   }
+}
+
+TEST_F(ModuleFailurePathsTest, AtMostOneListenerCallWaitsPerWatch) {
+  int calls = 0;
+  napi_value listener = host().make({Value::Kind::function, "listener", false, nullptr, 0, {},
+                                     [&calls](const std::vector<napi_value>&) {
+                                       ++calls;
+                                       return nullptr;
+                                     }});
+  ASSERT_NE(fake_napi::call("watchChanges", {listener}), nullptr);
+  const auto [changed, context] = core().watchCallbacks.back();
+  auto& function = host().threadsafeFunctions.back();
+  for (int round = 1; round <= 2; ++round) {
+    for (int i = 0; i < 5; ++i) changed(context);
+    EXPECT_EQ(function.queued.size(), 1u);
+    for (void* data : std::exchange(function.queued, {})) {
+      function.callJs(fake_napi::env(), function.function, function.context, data);
+    }
+    EXPECT_EQ(calls, round);
+  }
+  fake_napi::endEnvironment();
 }
 
 TEST_F(ModuleFailurePathsTest, AnEnvironmentThatEndsStopsItsWatchesBeforeDeletingTheirFunctions) {

@@ -95,8 +95,8 @@ test('a listener that is not a function, or a store that cannot be watched, thro
   }
   assert.throws(() => vantrel.watchChanges(), needsFunction);
   process.env.VANTREL_STANDIN_STORE = '/nonexistent-vantrel-directory/store.json';
-  assert.throws(() => vantrel.watchChanges(() => {}),
-    { message: 'Calendar changes cannot be watched.' });
+  assert.throws(() => vantrel.watchChanges(() => {}), { message: 'Calendar changes cannot be ' +
+    'watched (/nonexistent-vantrel-directory/store.json): its directory does not exist.' });
 });
 
 test('workers watch beside the main thread, and a worker that ends stops its watches', needsInotify,
