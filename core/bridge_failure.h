@@ -1,12 +1,11 @@
 // The core's failures. Inside the core an operation returns its whole result or
-// throws: a BridgeFailure case, or a PlatformError passed on unchanged. At every
-// boundary a failure becomes its text, through failureText.
+// throws: a BridgeFailure case, or a PlatformError (platform.h) passed on
+// unchanged. At every boundary a failure becomes its text, through failureText.
 #pragma once
 
 #include <cstdint>
 #include <exception>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 #include "platform.h"
@@ -28,12 +27,6 @@ struct AccessDenied {
 
 // The denial message for the refused status and the current bundle identity.
 std::string description(AccessDenied denied);
-
-// An error reported by the platform; what() is the platform's description.
-class PlatformError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // A platform error's description as a text that crosses the C interface whole:
 // a NUL would cut it short there, so each becomes U+FFFD; an empty one says

@@ -8,8 +8,8 @@
 // lossily, with U+FFFD, at its own edge), absent values are std::nullopt, instants
 // are seconds since 1970-01-01T00:00:00Z.
 //
-// Operations that can fail throw PlatformError (bridge_failure.h) with the
-// platform's own description of what went wrong.
+// Operations that can fail throw PlatformError with the platform's own
+// description of what went wrong.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +17,19 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace vantrel {
+
+// An error reported by the platform; what() is the platform's description.
+class PlatformError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace vantrel
 
 namespace vantrel::platform {
 

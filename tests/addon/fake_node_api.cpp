@@ -424,6 +424,12 @@ void vantrel_standin_variable_end(void) {
   variables.pop_back();
 }
 
+const vantrel_layer_variable_hook* vantrel_layer_variable(void) {
+  static constexpr vantrel_layer_variable_hook hook{
+      "VANTREL_STANDIN_STORE", vantrel_standin_variable_begin, vantrel_standin_variable_end};
+  return &hook;
+}
+
 void tavimo_calendar_string_free(char* text) {
   if (text != nullptr) ++fake_napi::core().textsFreed;
   std::free(text);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "layer_variable.h"
 #include "tavimo_calendar.h"
 
 namespace fake_napi {

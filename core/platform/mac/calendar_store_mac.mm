@@ -15,7 +15,7 @@
 
 #include <chrono>
 
-#include "bridge_failure.h"
+#include "layer_variable.h"
 #include "platform.h"
 #include "utf16_to_utf8.h"
 
@@ -264,3 +264,6 @@ void runLoopStep(double seconds) {
 }
 
 }  // namespace vantrel::platform
+
+// The macOS layer reads nothing from the environment.
+extern "C" const vantrel_layer_variable_hook* vantrel_layer_variable(void) { return nullptr; }

@@ -8,7 +8,6 @@
 #include <system_error>
 #include <thread>
 
-#include "bridge_failure.h"
 #include "platform.h"
 #include "standin_current_document.h"
 #include "standin_document.h"

@@ -33,7 +33,6 @@
 #include <utility>
 #include <vector>
 
-#include "bridge_failure.h"
 #include "standin_current_document.h"
 
 namespace vantrel::platform {

@@ -24,7 +24,8 @@
 #include <utility>
 #include <vector>
 
-#include "bridge_failure.h"
+#include "layer_variable.h"
+#include "platform.h"
 #include "standin_process.h"
 #include "standin_store_variable.h"
 
@@ -408,4 +409,10 @@ extern "C" void vantrel_standin_variable_end(void) {
     }
   }
   variables.size.store(list.size(), std::memory_order_release);
+}
+
+extern "C" const vantrel_layer_variable_hook* vantrel_layer_variable(void) {
+  static constexpr vantrel_layer_variable_hook hook{
+      vantrel::standin::kVariable, vantrel_standin_variable_begin, vantrel_standin_variable_end};
+  return &hook;
 }

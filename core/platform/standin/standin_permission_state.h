@@ -25,7 +25,7 @@ struct AnsweredStatus {
 };
 
 // Every copy reaches the same one, so its layout is fixed for a version of
-// the stand-in: a change of it renames the process-wide place (its _v1).
+// the stand-in: a change of it renames the process-wide place (its _v2).
 struct PermissionState {
   std::mutex mutex;
   std::condition_variable delivered;

@@ -1,14 +1,14 @@
-/* The stand-in store's VANTREL_STANDIN_STORE, read through process.env. */
+/* The platform layer's variable (layer_variable.h), read through process.env. */
 #include <stdbool.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "host_environment.h"
-#include "standin_store_variable.h"
+#include "layer_variable.h"
 #include "vantrel_module.h"
 
 struct HostEnvironment {
-  char* store; /* NULL: the variable is unset */
+  const vantrel_layer_variable_hook* variable;
+  char* value; /* NULL: the variable is unset */
   int entered;
 };
 
@@ -19,16 +19,18 @@ static int get_property(napi_env env, napi_value object, const char* name, napi_
 }
 
 HostEnvironment* host_environment_read(napi_env env) {
+  const vantrel_layer_variable_hook* variable = vantrel_layer_variable();
+  if (variable == NULL) return NULL;
   napi_value global;
   napi_value process;
   napi_value variables;
-  napi_value store;
+  napi_value value;
   napi_valuetype type;
   int read = napi_get_global(env, &global) == napi_ok &&
              get_property(env, global, "process", &process) &&
              get_property(env, process, "env", &variables) &&
-             get_property(env, variables, "VANTREL_STANDIN_STORE", &store) &&
-             napi_typeof(env, store, &type) == napi_ok;
+             get_property(env, variables, variable->name, &value) &&
+             napi_typeof(env, value, &type) == napi_ok;
   bool pending = false;
   if (napi_is_exception_pending(env, &pending) == napi_ok && pending) {
     napi_value ignored;
@@ -38,7 +40,8 @@ HostEnvironment* host_environment_read(napi_env env) {
   if (!read || (type != napi_undefined && type != napi_string)) return NULL;
   HostEnvironment* environment = calloc(1, sizeof *environment);
   if (environment == NULL) return NULL;
-  if (type == napi_string && (environment->store = js_string_copy(env, store)) == NULL) {
+  environment->variable = variable;
+  if (type == napi_string && (environment->value = js_string_copy(env, value)) == NULL) {
     free(environment);
     return NULL;
   }
@@ -47,15 +50,15 @@ HostEnvironment* host_environment_read(napi_env env) {
 
 void host_environment_enter(HostEnvironment* environment) {
   if (environment == NULL) return;
-  environment->entered = vantrel_standin_variable_begin(environment->store);
+  environment->entered = environment->variable->begin(environment->value);
 }
 
 void host_environment_leave(HostEnvironment* environment) {
-  if (environment != NULL && environment->entered) vantrel_standin_variable_end();
+  if (environment != NULL && environment->entered) environment->variable->end();
 }
 
 void host_environment_free(HostEnvironment* environment) {
   if (environment == NULL) return;
-  free(environment->store);
+  free(environment->value);
   free(environment);
 }
