@@ -2,11 +2,16 @@
 // The native module's functions, unchanged, with typed helpers beside them that
 // take Dates and parse the documents for the caller.
 
+const { isDate } = require('node:util').types;
+
+// A Date of any realm (a vm context's, say), read by this realm's methods.
 function isoText(value) {
-  if (!(value instanceof Date)) return value;
+  if (!isDate(value)) return value;
   // An invalid Date has no ISO text; its "Invalid Date" is refused by the
   // bridge with the same message as any other bad date.
-  return Number.isNaN(value.getTime()) ? String(value) : value.toISOString();
+  return Number.isNaN(Date.prototype.getTime.call(value))
+    ? 'Invalid Date'
+    : Date.prototype.toISOString.call(value);
 }
 
 function withTypedHelpers(native) {

@@ -97,6 +97,8 @@ test('readSnapshot takes Dates as their ISO texts and parses the document', () =
   assert.equal(expected.events.length, 1);
   assert.deepEqual(vantrel.readSnapshot(new Date(start), new Date(end)), expected);
   assert.deepEqual(vantrel.readSnapshot(start, new Date(end)), expected);
+  const otherRealm = require('node:vm').runInNewContext('(text) => new Date(text)');
+  assert.deepEqual(vantrel.readSnapshot(otherRealm(start), otherRealm(end)), expected);
   assert.throws(() => vantrel.readSnapshot(new Date('nonsense'), end), isPlainError(kBadDates));
   assert.throws(() => vantrel.readSnapshot(new Date(end), new Date(start)), isPlainError(kBadDates));
   assert.throws(() => vantrel.readSnapshot(Date.parse(start), end), isPlainError(kTwoStrings));
