@@ -2,16 +2,19 @@
 // operations from the JSON document that VANTREL_STANDIN_STORE names, so the
 // whole bridge runs and is tested end to end without EventKit.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "platform.h"
 #include "standin_current_document.h"
 #include "standin_document.h"
-#include "standin_permission_state.h"
 
 namespace vantrel::platform {
 
@@ -32,6 +35,41 @@ struct EventList {
   std::vector<std::size_t> indices;  // into the document's events
 };
 
+// What the status reads once a request was answered: `before` until `from`
+// (macOS has been seen to report a grant late), then `after`.
+struct AnsweredStatus {
+  std::int64_t before;
+  std::int64_t after;
+  std::chrono::steady_clock::time_point from;
+
+  std::int64_t at(std::chrono::steady_clock::time_point time) const {
+    return time < from ? before : after;
+  }
+};
+
+// The answers to access requests so far: one state for the whole process,
+// however many copies of the stand-in it has loaded (two copies of
+// vantrel.node, say), since on macOS the permission belongs to the process.
+// Every copy reaches the same one, so its layout is fixed for a version of
+// the stand-in: a change of it renames the process-wide place (its _v2).
+struct AccessState {
+  std::mutex mutex;
+  std::condition_variable delivered;
+  std::uint64_t deliveries = 0;
+  // Document identity -> the status its answer set. Keyed on the document
+  // so that a late answer for an older document cannot change a newer one.
+  std::unordered_map<std::string, AnsweredStatus> answered;
+};
+
+// An inline variable of default visibility is a unique symbol (STB_GNU_UNIQUE):
+// the dynamic loader binds every copy of it in the process to one definition,
+// even in modules loaded apart (RTLD_LOCAL). Constant-initialised, so no copy
+// initialises it again; the module exports it by its C name, and stays loaded.
+extern "C" {
+[[gnu::visibility("default")]] inline constinit std::atomic<AccessState*>
+    vantrel_standin_permission_state_v2{nullptr};
+}
+
 namespace {
 
 // EventKit answers "within a four year timespan" and shortens a longer range
@@ -43,9 +81,17 @@ constexpr double kLongestQuerySeconds = 1460.0 * 86400.0;
 // clocks' integer durations; effectively "never".
 constexpr double kLongestWaitSeconds = 1e9;
 
-using AccessState = standin::PermissionState;
-
-AccessState& accessState() { return standin::permissionState(); }
+// Never destroyed: a detached delivery thread may still run while the
+// process exits.
+AccessState& accessState() {
+  auto& shared = vantrel_standin_permission_state_v2;
+  AccessState* state = shared.load(std::memory_order_acquire);
+  if (state != nullptr) return *state;
+  auto* made = new AccessState;
+  if (shared.compare_exchange_strong(state, made, std::memory_order_acq_rel)) return *made;
+  delete made;  // another copy or thread was first
+  return *state;
+}
 
 void sleepMilliseconds(double milliseconds) {
   if (milliseconds <= 0) return;
@@ -67,7 +113,7 @@ void deliver(const Store& store, const standin::AccessAnswer& answer,
     const auto lag = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(std::min(answer.statusLagMs / 1000, kLongestWaitSeconds)));
     state.answered.insert_or_assign(store.document->identity,
-                                    standin::AnsweredStatus{before, answer.statusAfter, now + lag});
+                                    AnsweredStatus{before, answer.statusAfter, now + lag});
   }
   // Wake the run loop even if the completion throws.
   struct Notify {

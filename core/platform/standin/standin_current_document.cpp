@@ -192,63 +192,42 @@ Loaded failed(FileIdentity identity, std::string problem, bool settled = true) {
   return loaded;
 }
 
-// The document at `path`, from the cache when the file has not changed.
-// Called with the cache locked.
-const Loaded& load(Cache& state, const std::string& path) {
-  const double started = wallClock();
-  FileIdentity identity{path};
-  // Non-blocking, so that a named pipe or a device answers at once; it is
-  // refused below, and for a regular file the flag changes nothing.
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  struct stat status {};
-  if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
-    identity.openError = errno;
-    if (state.latest.identity == identity) return state.latest;
-    const std::string reason = errorMessage(identity.openError);
-    return remember(state, failed(std::move(identity), "cannot be read (" + reason + ")"));
-  }
-  identity.device = status.st_dev;
-  identity.inode = status.st_ino;
-  identity.size = status.st_size;
-  identity.modifiedSeconds = status.st_mtim.tv_sec;
-  identity.modifiedNanoseconds = status.st_mtim.tv_nsec;
-  identity.changedSeconds = status.st_ctim.tv_sec;
-  identity.changedNanoseconds = status.st_ctim.tv_nsec;
-  const bool sameIdentity = state.latest.identity == identity;
-  if (sameIdentity && state.latest.settled) return state.latest;
+// The identity of the open file of `status`.
+FileIdentity identify(std::string path, const struct stat& status) {
+  return {.path = std::move(path),
+          .openError = 0,
+          .device = status.st_dev,
+          .inode = status.st_ino,
+          .size = status.st_size,
+          .modifiedSeconds = status.st_mtim.tv_sec,
+          .modifiedNanoseconds = status.st_mtim.tv_nsec,
+          .changedSeconds = status.st_ctim.tv_sec,
+          .changedNanoseconds = status.st_ctim.tv_nsec};
+}
 
+// Reads the whole of the open file `identity` into `text`; what is wrong
+// with it instead when it cannot be a document.
+std::optional<Loaded> readDocumentFile(int fd, const struct stat& status,
+                                       const FileIdentity& identity, std::string& text) {
   // A directory or a pipe would fail the read or block it.
   if (!S_ISREG(status.st_mode)) {
-    const std::string problem =
-        std::string("is not a regular file but ") + fileKind(status.st_mode);
-    return remember(state, failed(std::move(identity), problem));
+    return failed(identity, std::string("is not a regular file but ") + fileKind(status.st_mode));
   }
   if (status.st_size > kLargestDocument) {
-    const std::string problem = tooLarge(std::to_string(status.st_size) + " bytes");
-    return remember(state, failed(std::move(identity), problem));
+    return failed(identity, tooLarge(std::to_string(status.st_size) + " bytes"));
   }
   const auto limit = static_cast<std::size_t>(kLargestDocument);
-  std::string text;
   text.reserve(static_cast<std::size_t>(status.st_size));
-  if (!readAll(file.get(), text, limit)) {
-    const std::string reason = errorMessage(errno);
-    return remember(state, failed(std::move(identity), "cannot be read (" + reason + ")", false));
+  if (!readAll(fd, text, limit)) {
+    return failed(identity, "cannot be read (" + errorMessage(errno) + ")", false);
   }
-  if (text.size() > limit) {
-    const std::string problem = tooLarge("it grew while it was read");
-    return remember(state, failed(std::move(identity), problem, false));
-  }
-  const auto seconds = [](const timespec& time) {
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
-  };
-  const double touched = std::max(seconds(status.st_mtim), seconds(status.st_ctim));
-  const bool settled = touched < started - kTimestampSlackSeconds;
-  const std::size_t contentHash = std::hash<std::string_view>{}(text);
-  if (sameIdentity && state.latest.contentHash == contentHash) {
-    state.latest.settled = settled;
-    return state.latest;
-  }
+  if (text.size() > limit) return failed(identity, tooLarge("it grew while it was read"), false);
+  return std::nullopt;
+}
 
+// The document of the file `identity` whose contents are `text`.
+Loaded parsed(FileIdentity identity, const std::string& text, std::size_t contentHash,
+              bool settled) {
   Loaded loaded;
   try {
     Document document = parseDocument(text);
@@ -260,78 +239,106 @@ const Loaded& load(Cache& state, const std::string& path) {
   loaded.identity = std::move(identity);
   loaded.contentHash = contentHash;
   loaded.settled = settled;
-  return remember(state, std::move(loaded));
+  return loaded;
 }
 
-// The documents of the threads that are answering an access request now. Not
-// a thread_local: in a module loaded with dlopen that is dynamic TLS, whose
-// blocks the leak checker of the address sanitizer misreads at exit.
-struct ThreadDocuments {
-  std::mutex mutex;
-  std::vector<std::pair<std::thread::id, std::shared_ptr<const Document>>> list;
-  std::atomic<std::size_t> size{0};
+// The document at `path`, from the cache when the file has not changed.
+// Called with the cache locked.
+const Loaded& load(Cache& state, const std::string& path) {
+  const double started = wallClock();
+  // Non-blocking, so that a named pipe or a device answers at once; it is
+  // refused below, and for a regular file the flag changes nothing.
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat status {};
+  if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
+    FileIdentity identity{path};
+    identity.openError = errno;
+    if (state.latest.identity == identity) return state.latest;
+    const std::string reason = errorMessage(identity.openError);
+    return remember(state, failed(std::move(identity), "cannot be read (" + reason + ")"));
+  }
+  FileIdentity identity = identify(path, status);
+  const bool sameIdentity = state.latest.identity == identity;
+  if (sameIdentity && state.latest.settled) return state.latest;
+  std::string text;
+  if (auto problem = readDocumentFile(file.get(), status, identity, text)) {
+    return remember(state, std::move(*problem));
+  }
+  const auto seconds = [](const timespec& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
+  };
+  const double touched = std::max(seconds(status.st_mtim), seconds(status.st_ctim));
+  const bool settled = touched < started - kTimestampSlackSeconds;
+  const std::size_t contentHash = std::hash<std::string_view>{}(text);
+  if (sameIdentity && state.latest.contentHash == contentHash) {
+    state.latest.settled = settled;
+    return state.latest;
+  }
+  return remember(state, parsed(std::move(identity), text, contentHash, settled));
+}
+
+// What callers on these threads handed in, each thread's latest last: the
+// document of an access answer (ThreadDocument), the variable's value
+// (standin_store_variable.h). Not a thread_local: in a module loaded with
+// dlopen that is dynamic TLS, whose blocks the leak checker of the address
+// sanitizer misreads at exit.
+template <typename Value>
+class ThreadOverrides {
+ public:
+  void push(Value value) {
+    const std::lock_guard lock(mutex_);
+    list_.emplace_back(std::this_thread::get_id(), std::move(value));
+    size_.store(list_.size(), std::memory_order_release);
+  }
+
+  // Ends this thread's latest value: they nest.
+  void pop() {
+    const std::lock_guard lock(mutex_);
+    if (const auto entry = own(); entry != list_.rend()) list_.erase(std::next(entry).base());
+    size_.store(list_.size(), std::memory_order_release);
+  }
+
+  // This thread's latest value; nullopt when it has none.
+  std::optional<Value> latest() {
+    if (size_.load(std::memory_order_acquire) == 0) return std::nullopt;
+    const std::lock_guard lock(mutex_);
+    const auto entry = own();
+    return entry != list_.rend() ? std::optional<Value>(entry->second) : std::nullopt;
+  }
+
+ private:
+  auto own() {
+    return std::find_if(list_.rbegin(), list_.rend(), [](const auto& entry) {
+      return entry.first == std::this_thread::get_id();
+    });
+  }
+
+  std::mutex mutex_;
+  std::vector<std::pair<std::thread::id, Value>> list_;
+  std::atomic<std::size_t> size_{0};
 };
 
 // Never destroyed: an answering thread may still run while the process exits.
-ThreadDocuments& threadDocuments() {
-  static ThreadDocuments* const instance = new ThreadDocuments;
+ThreadOverrides<std::shared_ptr<const Document>>& threadDocuments() {
+  static auto* const instance = new ThreadOverrides<std::shared_ptr<const Document>>;
   return *instance;
 }
 
-std::shared_ptr<const Document> threadDocument() {
-  ThreadDocuments& documents = threadDocuments();
-  if (documents.size.load(std::memory_order_acquire) == 0) return nullptr;
-  const std::lock_guard lock(documents.mutex);
-  const auto own = std::this_thread::get_id();
-  for (const auto& [thread, document] : documents.list) {
-    if (thread == own) return document;
-  }
-  return nullptr;
-}
-
-// The variable's values that callers on these threads handed in
-// (standin_store_variable.h); std::nullopt: unset.
-struct ThreadVariables {
-  std::mutex mutex;
-  std::vector<std::pair<std::thread::id, std::optional<std::string>>> list;
-  std::atomic<std::size_t> size{0};
-};
-
-ThreadVariables& threadVariables() {
-  static ThreadVariables* const instance = new ThreadVariables;
+ThreadOverrides<std::optional<std::string>>& threadVariables() {
+  static auto* const instance = new ThreadOverrides<std::optional<std::string>>;
   return *instance;
-}
-
-// The latest value handed in on this thread; false when there is none.
-bool threadVariable(std::string& into) {
-  ThreadVariables& variables = threadVariables();
-  if (variables.size.load(std::memory_order_acquire) == 0) return false;
-  const std::lock_guard lock(variables.mutex);
-  const auto own = std::this_thread::get_id();
-  for (auto entry = variables.list.rbegin(); entry != variables.list.rend(); ++entry) {
-    if (entry->first == own) {
-      into = entry->second.value_or(std::string());
-      return true;
-    }
-  }
-  return false;
 }
 
 std::string variablePath() {
-  std::string value;
-  if (threadVariable(value)) return value;
+  if (const auto handedIn = threadVariables().latest()) return handedIn->value_or(std::string());
   const char* environment = std::getenv(kVariable);
   return environment == nullptr ? std::string() : std::string(environment);
 }
 
-}  // namespace
-
-namespace {
-
 // The document this thread should see. A bad document throws, or, where the
 // caller cannot fail (status queries), reads as unset after one stderr line.
 std::shared_ptr<const Document> resolveDocument(bool throwOnProblem) {
-  if (auto document = threadDocument()) return document;
+  if (auto document = threadDocuments().latest().value_or(nullptr)) return document;
   const std::string path = variablePath();
   if (path.empty()) return unset();
   Cache& state = cache();
@@ -360,56 +367,24 @@ std::shared_ptr<const Document> currentDocumentOrUnset() { return resolveDocumen
 std::string currentDocumentPath() { return variablePath(); }
 
 ThreadDocument::ThreadDocument(std::shared_ptr<const Document> document) {
-  ThreadDocuments& documents = threadDocuments();
-  const std::lock_guard lock(documents.mutex);
-  documents.list.emplace_back(std::this_thread::get_id(), std::move(document));
-  documents.size.store(documents.list.size(), std::memory_order_release);
+  threadDocuments().push(std::move(document));
 }
 
-ThreadDocument::~ThreadDocument() {
-  ThreadDocuments& documents = threadDocuments();
-  const std::lock_guard lock(documents.mutex);
-  auto& list = documents.list;
-  // The latest entry of this thread: pins nest.
-  for (auto entry = list.rbegin(); entry != list.rend(); ++entry) {
-    if (entry->first == std::this_thread::get_id()) {
-      list.erase(std::next(entry).base());
-      break;
-    }
-  }
-  documents.size.store(list.size(), std::memory_order_release);
-}
+ThreadDocument::~ThreadDocument() { threadDocuments().pop(); }
 
 }  // namespace vantrel::standin
 
 extern "C" int vantrel_standin_variable_begin(const char* value) {
-  using namespace vantrel::standin;
   try {
-    ThreadVariables& variables = threadVariables();
-    std::optional<std::string> copy;
-    if (value != nullptr) copy.emplace(value);
-    const std::lock_guard lock(variables.mutex);
-    variables.list.emplace_back(std::this_thread::get_id(), std::move(copy));
-    variables.size.store(variables.list.size(), std::memory_order_release);
+    vantrel::standin::threadVariables().push(value != nullptr ? std::optional<std::string>(value)
+                                                              : std::nullopt);
     return 1;
   } catch (...) {
     return 0;
   }
 }
 
-extern "C" void vantrel_standin_variable_end(void) {
-  using namespace vantrel::standin;
-  ThreadVariables& variables = threadVariables();
-  const std::lock_guard lock(variables.mutex);
-  auto& list = variables.list;
-  for (auto entry = list.rbegin(); entry != list.rend(); ++entry) {
-    if (entry->first == std::this_thread::get_id()) {
-      list.erase(std::next(entry).base());
-      break;
-    }
-  }
-  variables.size.store(list.size(), std::memory_order_release);
-}
+extern "C" void vantrel_standin_variable_end(void) { vantrel::standin::threadVariables().pop(); }
 
 extern "C" const vantrel_layer_variable_hook* vantrel_layer_variable(void) {
   static constexpr vantrel_layer_variable_hook hook{
