@@ -116,6 +116,14 @@ export function requestAccess(): Promise<true>;
 export function readSnapshot(start: Date | string, end: Date | string): VantrelSnapshot;
 
 /**
+ * `snapshotAsync` parsed: the same arguments as `readSnapshot`, read off the
+ * JavaScript thread.
+ *
+ * @returns a promise that rejects as `snapshotAsync` does; it never throws.
+ */
+export function readSnapshotAsync(start: Date | string, end: Date | string): Promise<VantrelSnapshot>;
+
+/**
  * `diagnostics` parsed.
  *
  * @throws as `diagnostics` does.

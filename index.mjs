@@ -5,6 +5,6 @@ import vantrel from './index.js';
 
 export const {
   snapshot, snapshotAsync, diagnostics, requestAccess, watchChanges, readSnapshot,
-  readDiagnostics,
+  readSnapshotAsync, readDiagnostics,
 } = vantrel;
 export default vantrel;

@@ -20,6 +20,9 @@ function withTypedHelpers(native) {
     readSnapshot(start, end) {
       return JSON.parse(native.snapshot(isoText(start), isoText(end)));
     },
+    async readSnapshotAsync(start, end) {
+      return JSON.parse(await native.snapshotAsync(isoText(start), isoText(end)));
+    },
     readDiagnostics() {
       return JSON.parse(native.diagnostics());
     },

@@ -87,7 +87,7 @@ test('without full access the denial message is thrown and nothing is asked', as
   });
 });
 
-test('readSnapshot takes Dates as their ISO texts and parses the document', () => {
+test('readSnapshot and readSnapshotAsync take Dates as their ISO texts and parse the document', async () => {
   useStore({
     status: 3,
     calendars: [{ id: 'c', title: 'C', source: 'S' }],
@@ -102,4 +102,7 @@ test('readSnapshot takes Dates as their ISO texts and parses the document', () =
   assert.throws(() => vantrel.readSnapshot(new Date('nonsense'), end), isPlainError(kBadDates));
   assert.throws(() => vantrel.readSnapshot(new Date(end), new Date(start)), isPlainError(kBadDates));
   assert.throws(() => vantrel.readSnapshot(Date.parse(start), end), isPlainError(kTwoStrings));
+  assert.deepEqual(await vantrel.readSnapshotAsync(new Date(start), end), expected);
+  await assert.rejects(vantrel.readSnapshotAsync(new Date('nonsense'), end), isPlainError(kBadDates));
+  await assert.rejects(vantrel.readSnapshotAsync(start), isPlainError(kTwoStrings));
 });
