@@ -60,10 +60,11 @@ test('hostile strings get the answer of the date they hold', () => {
     '100 MB end');
 });
 
-// The status of an unusable document reads as restricted, so each function
-// answers as for that status, and one line on stderr names the file and what
-// is wrong. Run in a child, whose stderr the test can read.
-test('store documents that cannot be used fail at once, naming the file', () => {
+// The status of an unusable document, or of none, reads as restricted, so
+// each function answers as for that status, and one line on stderr names the
+// file and what is wrong, or the variable. Run in a child, whose stderr the
+// test can read.
+test('store documents that cannot be used, or none, fail at once, saying why', () => {
   const fs = require('node:fs');
   const { execFileSync, spawnSync } = require('node:child_process');
   const pipe = `${useStore({})}.pipe`;
@@ -73,7 +74,11 @@ test('store documents that cannot be used fail at once, naming the file', () => 
   const cases = [
     [pipe, 'is not a regular file but a named pipe'],
     [large, 'is too large: 107374182400 bytes, and the stand-in reads at most 1073741824 bytes'],
+    ['', null],
   ];
+  const unset = 'stand-in store: VANTREL_STANDIN_STORE is unset or empty, so every answer is that ' +
+    'of a store with no calendars whose access is restricted; set it to the path of a stand-in ' +
+    'store document.\n';
   const restricted = /^Calendar access was not granted \(restricted\)\. In System Settings/;
   for (const [file, problem] of cases) {
     const child = spawnSync(process.execPath, ['--eval', `
@@ -90,7 +95,7 @@ test('store documents that cannot be used fail at once, naming the file', () => 
     assert.match(snapshot, restricted);
     assert.equal(status, 'restricted');
     assert.match(request, restricted);
-    assert.equal(child.stderr.toString(), `stand-in store ${file}: ${problem}\n`);
+    assert.equal(child.stderr.toString(), problem ? `stand-in store ${file}: ${problem}\n` : unset);
   }
 });
 

@@ -335,12 +335,27 @@ std::string variablePath() {
   return environment == nullptr ? std::string() : std::string(environment);
 }
 
+// Unset, every answer is a refusal ("restricted"), which alone looks like one
+// from a real store; so the first says why, once per process.
+void warnUnsetOnce() {
+  static std::atomic<bool> warned{false};
+  if (warned.exchange(true)) return;
+  constexpr std::string_view kLine =
+      "stand-in store: VANTREL_STANDIN_STORE is unset or empty, so every answer is that of a "
+      "store with no calendars whose access is restricted; set it to the path of a stand-in "
+      "store document.\n";
+  std::fwrite(kLine.data(), 1, kLine.size(), stderr);
+}
+
 // The document this thread should see. A bad document throws, or, where the
 // caller cannot fail (status queries), reads as unset after one stderr line.
 std::shared_ptr<const Document> resolveDocument(bool throwOnProblem) {
   if (auto document = threadDocuments().latest().value_or(nullptr)) return document;
   const std::string path = variablePath();
-  if (path.empty()) return unset();
+  if (path.empty()) {
+    warnUnsetOnce();
+    return unset();
+  }
   Cache& state = cache();
   const std::lock_guard lock(state.mutex);
   const Loaded& loaded = load(state, path);
