@@ -1,21 +1,39 @@
 'use strict';
-// Finds vantrel.node beside this file: a local build (build/Release, from the
-// install step) or the prebuilt one for this platform (prebuilds/). Nothing in
-// the environment redirects it.
-const loadBinding = require('pkg-prebuilds');
-const options = require('./binding-options.js');
+// Finds vantrel.node beside this file, in prebuilds/<platform>-<architectures>/:
+// shipped in the package, or placed there by a build from source
+// (install_native_module.js). A folder for exactly this architecture comes
+// before one that serves several (the universal macOS module,
+// darwin-arm64+x64). Nothing in the environment redirects it.
+const fs = require('node:fs');
+const path = require('node:path');
+
+const buildNeeds = 'CMake 3.20 or later and a C++20 compiler (Xcode command-line tools on ' +
+  'macOS; on Linux also nlohmann-json, Debian package nlohmann-json3-dev)';
+
+function nativeModulePath(root, platform = process.platform, arch = process.arch) {
+  let folders = [];
+  try {
+    folders = fs.readdirSync(path.join(root, 'prebuilds'));
+  } catch {
+    // No prebuilds at all: the error below says what to do.
+  }
+  const serving = folders.filter((folder) => {
+    const [system, architectures = ''] = folder.split(/-(.*)/s);
+    return system === platform && architectures.split('+').includes(arch);
+  }).sort((a, b) => a.split('+').length - b.split('+').length);
+  return serving.map((folder) => path.join(root, 'prebuilds', folder, 'vantrel.node'))
+    .find((file) => fs.existsSync(file));
+}
 
 function loadNativeModule(root) {
-  const found = loadBinding.resolve(root, options, false, false);
+  const found = nativeModulePath(root);
   if (!found) {
     throw new Error(
-      `vantrel has no native module for ${process.platform}-${process.arch}: no prebuilt ` +
-      `one in ${root}/prebuilds and no local build in ${root}/build/Release. Build it with ` +
-      '`npm rebuild vantrel` (or `pnpm rebuild vantrel` where install scripts are blocked); ' +
-      'that needs CMake 3.20 or later and a C++20 compiler (Xcode command-line tools on ' +
-      'macOS; on Linux also nlohmann-json, Debian package nlohmann-json3-dev).');
+      `vantrel has no native module for ${process.platform}-${process.arch} in ` +
+      `${path.join(root, 'prebuilds')}. Build it with \`npm rebuild vantrel\` (or ` +
+      `\`pnpm rebuild vantrel\` where install scripts are blocked); that needs ${buildNeeds}.`);
   }
   return require(found);
 }
 
-module.exports = { loadNativeModule };
+module.exports = { loadNativeModule, nativeModulePath, buildNeeds };

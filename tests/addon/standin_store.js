@@ -17,7 +17,13 @@ function useStore(document) {
   return file;
 }
 
+// The module ctest names, else the package's own, as `npm ci` or `npm rebuild`
+// in this checkout built it.
 const addonPath = process.env.VANTREL_ADDON_PATH ||
-  path.join(__dirname, '..', '..', 'build', 'addon', 'vantrel.node');
+  require('../../load_native_module.js').nativeModulePath(path.join(__dirname, '..', '..'));
+if (!addonPath) {
+  throw new Error('No module to test: `npm ci` (or `npm rebuild`) builds the package\'s own, ' +
+    'or VANTREL_ADDON_PATH names one.');
+}
 
 module.exports = { useStore, addonPath };

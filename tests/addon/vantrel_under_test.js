@@ -1,6 +1,6 @@
 'use strict';
 // The module as index.js hands it to users, but over the build that ctest
-// names rather than the one the package would find.
+// names when it names one.
 const { withTypedHelpers } = require('../../typed_helpers.js');
 const { addonPath } = require('./standin_store.js');
 

@@ -35,6 +35,9 @@ if (spawnSync('ccache', ['--version']).status === 0) {
 }
 delete environment.VANTREL_ADDON_PATH;
 delete environment.VANTREL_COMMAND_PATH;
+// Set for this file's own test runner; a `node --test` that inherits it reports
+// to a parent instead of running.
+delete environment.NODE_TEST_CONTEXT;
 
 function run(command, args, cwd, extra = {}) {
   const started = process.hrtime.bigint();

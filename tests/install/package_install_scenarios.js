@@ -51,32 +51,51 @@ function assertNoBuild(log, project) {
   assert.ok(!fs.existsSync(path.join(installed(project), 'build')), 'built although a prebuild was there');
 }
 
+// The app gets vantrel and nothing else: no build tools, no commands.
+function assertAloneInApp(project) {
+  const modules = path.join(project, 'node_modules');
+  assert.deepEqual(fs.readdirSync(modules).filter((name) => name !== '.package-lock.json'), ['vantrel']);
+}
+
 test('tarball: npm install takes the linux-x64 prebuild and builds nothing', () => {
   const files = run('tar', ['-tzf', tarball], work).stdout.split('\n');
-  assert.ok(files.includes('package/prebuilds/vantrel-linux-x64/node-napi-v8.node'));
-  for (const unwanted of ['tests/', 'bench/', 'cli/', 'scripts/', '.github/', 'samples/']) {
+  assert.ok(files.includes('package/prebuilds/linux-x64/vantrel.node'));
+  for (const wanted of ['LICENSE', 'CHANGELOG.md', 'README.md']) assert.ok(files.includes(`package/${wanted}`), wanted);
+  for (const unwanted of ['tests/', 'bench/', 'cli/', 'scripts/', '.github/', 'samples/', 'build/']) {
     assert.ok(!files.some((file) => file.startsWith(`package/${unwanted}`)), unwanted);
+  }
+  // Every file a script of the published manifest names is in the tarball.
+  const manifest = JSON.parse(run('tar', ['-xOzf', tarball, 'package/package.json'], work).stdout);
+  assert.equal(manifest.license, 'MIT');
+  assert.deepEqual(manifest.dependencies ?? {}, {});
+  for (const command of Object.values(manifest.scripts)) {
+    for (const file of command.split(/\s+/).filter((word) => /^[\w./-]+\.[cm]?js$/.test(word))) {
+      assert.ok(files.includes(`package/${file}`), `${command} names ${file}, which is not packed`);
+    }
   }
   const project = newProject('tarball');
   const { log, seconds } = run('npm', ['install', tarball, '--foreground-scripts'], project);
   console.log(`npm install with the prebuild: ${seconds.toFixed(1)} s`);
   assertNoBuild(log, project);
+  assertAloneInApp(project);
+  assert.ok(!fs.existsSync(path.join(project, 'node_modules', '.bin')), 'commands added to the app');
   assertGivesTheSampleSnapshot(project);
 });
 
-test('from_source: a build from source makes vantrel.node alone, with no test configured', () => {
+test('from_source: a build from source makes vantrel.node alone, with build tools fetched for it only', () => {
   const project = newProject('from-source');
   const { log, seconds } = run('npm',
     ['install', tarball, '--foreground-scripts', '--build-from-source'], project);
   console.log(`npm install building from source: ${seconds.toFixed(1)} s`);
   assert.match(log, /vantrel\.node alone: no program, tests or benchmarks/);
   assert.doesNotMatch(log, /GTest|GoogleTest|Google Benchmark|vantrel-command/);
-  const build = path.join(installed(project), 'build', 'Release');
-  assert.ok(fs.existsSync(path.join(build, 'vantrel.node')));
-  assert.ok(!fs.existsSync(path.join(build, 'CTestTestfile.cmake')), 'tests were configured');
-  assert.match(fs.readFileSync(path.join(build, 'CMakeCache.txt'), 'utf8'),
-    /^CMAKE_BUILD_TYPE:\w+=Release$/m);
-  // The local build is the one loaded.
+  assert.match(log, /CMAKE_BUILD_TYPE="?Release/);
+  assertAloneInApp(project);
+  // The build tree is gone, and the built module is the one loaded.
+  assert.ok(!fs.existsSync(path.join(installed(project), 'build')), 'the build tree was left');
+  const module = path.join(installed(project), 'prebuilds', 'linux-x64', 'vantrel.node');
+  const timeOf = (file) => fs.statSync(file).mtimeMs;
+  assert.ok(timeOf(module) > timeOf(path.join(installed(project), 'package.json')), 'the prebuild was kept');
   assertGivesTheSampleSnapshot(project);
 
   // Asked for another architecture without a toolchain for it, the build
@@ -99,6 +118,17 @@ test('ignore_scripts: without install scripts the prebuild serves; without it th
   assert.notEqual(failure.status, 0);
   assert.match(failure.stderr, /vantrel has no native module for linux-x64/);
   assert.match(failure.stderr, /`npm rebuild vantrel`.*CMake 3\.20 or later and a C\+\+20 compiler/s);
+
+  // The build that command runs, without CMake, says the same.
+  const bin = path.join(work, 'bin-without-cmake');
+  fs.mkdirSync(bin, { recursive: true });
+  if (!fs.existsSync(path.join(bin, 'node'))) fs.symlinkSync(process.execPath, path.join(bin, 'node'));
+  const build = spawnSync('node', ['install_native_module.js'],
+    { cwd: installed(project), env: { ...environment, PATH: bin }, encoding: 'utf8' });
+  assert.equal(build.status, 1);
+  assert.equal(build.stderr, 'vantrel: no module fits linux-x64, and building one needs CMake ' +
+    '3.20 or later and a C++20 compiler (Xcode command-line tools on macOS; on Linux also ' +
+    'nlohmann-json, Debian package nlohmann-json3-dev); cmake was not found.\n');
 });
 
 test('types: a strict TypeScript user compiles, a wrong key fails, and the type exports are right', () => {
@@ -111,12 +141,13 @@ test('types: a strict TypeScript user compiles, a wrong key fails, and the type 
     const where: string = event?.location ?? 'nowhere';
     const calendar: VantrelCalendar | undefined = parsed.calendars[0];
     const read: VantrelSnapshot = readSnapshot(new Date(), '2026-04-01T00:00:00Z');
+    const later: Promise<VantrelSnapshot> = readSnapshotAsync('2026-03-01T00:00:00Z', new Date());
     const diagnostics: VantrelDiagnostics = readDiagnostics();
     const status: 'full-access' | 'denied' | \`unknown-\${number}\` | string = diagnostics.status;
     const granted: Promise<true> = requestAccess();
-    export const all = [where, calendar?.color, read.events.length, status, granted, diagnostics.canRead];
+    export const all = [where, calendar?.color, read.events.length, status, granted, diagnostics.canRead, later];
   `;
-  const names = 'snapshot, readSnapshot, readDiagnostics, requestAccess, type VantrelSnapshot, ' +
+  const names = 'snapshot, readSnapshot, readSnapshotAsync, readDiagnostics, requestAccess, type VantrelSnapshot, ' +
     'type VantrelEvent, type VantrelCalendar, type VantrelDiagnostics';
   fs.writeFileSync(path.join(project, 'user.mts'), `import { ${names} } from 'vantrel';\n` +
     `import vantrel from 'vantrel';\nvantrel.diagnostics();\n${typed}`);
@@ -150,8 +181,20 @@ test('git: npm install of a git URL builds once and loads', () => {
   const project = newProject('git');
   const { seconds } = run('npm', ['install', `git+file://${repository}`], project);
   console.log(`npm install of a git URL: ${seconds.toFixed(1)} s`);
-  assert.ok(fs.existsSync(path.join(installed(project), 'prebuilds', 'vantrel-linux-x64')));
+  assert.ok(fs.existsSync(path.join(installed(project), 'prebuilds', 'linux-x64', 'vantrel.node')));
+  assertAloneInApp(project);
   assertGivesTheSampleSnapshot(project);
+});
+
+test('clone: npm ci in a clone builds once, and npm test then passes', () => {
+  const clone = path.join(work, 'clone');
+  fs.rmSync(clone, { recursive: true, force: true });
+  copySource(clone);
+  const { log, seconds } = run('npm', ['ci', '--foreground-scripts'], clone);
+  console.log(`npm ci in a clone: ${seconds.toFixed(1)} s`);
+  assert.equal(log.match(/Build files have been written/g)?.length, 1, log);
+  const tests = run('npm', ['test'], clone).stdout;
+  assert.match(tests, /^# pass [1-9]\d+$/m, tests);
 });
 
 test('folder: npm install of a folder loads it', () => {
