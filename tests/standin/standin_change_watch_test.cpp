@@ -199,6 +199,18 @@ TEST_F(StandinChangeWatch, FollowsThePathItWasGivenWhereverItLeads) {
   }
 }
 
+TEST_F(StandinChangeWatch, AnAnswerThatChangesTheStatusIsAChangeOnceTheStatusShowsIt) {
+  const TestDocument document(R"({"status":0,"request":{"thread":"caller","statusLagMs":300}})");
+  const Heard heard;
+  platform::requestFullAccess(platform::newStore(), [](bool, std::optional<std::string>) {});
+  ASSERT_TRUE(heard.waitForAny());
+  EXPECT_EQ(platform::authorizationStatus(), 3) << "heard before the status showed the answer";
+  // Answered again with the same status: no change.
+  platform::requestFullAccess(platform::newStore(), [](bool, std::optional<std::string>) {});
+  std::this_thread::sleep_for(400ms);
+  EXPECT_EQ(heard.count, 1);
+}
+
 TEST_F(StandinChangeWatch, AWatchThatCannotStartSaysWhyAndNamesThePath) {
   struct Case {
     const char* path;

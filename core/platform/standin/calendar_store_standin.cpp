@@ -1,9 +1,12 @@
 // The platform layer of every non-macOS build: answers the bridge's platform
 // operations from the JSON document that VANTREL_STANDIN_STORE names, so the
 // whole bridge runs and is tested end to end without EventKit.
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -11,10 +14,12 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "platform.h"
 #include "standin_current_document.h"
 #include "standin_document.h"
+#include "standin_status_watch.h"
 
 namespace vantrel::platform {
 
@@ -51,7 +56,7 @@ struct AnsweredStatus {
 // however many copies of the stand-in it has loaded (two copies of
 // vantrel.node, say), since on macOS the permission belongs to the process.
 // Every copy reaches the same one, so its layout is fixed for a version of
-// the stand-in: a change of it renames the process-wide place (its _v2).
+// the stand-in: a change of it renames the process-wide place (its _v3).
 struct AccessState {
   std::mutex mutex;
   std::condition_variable delivered;
@@ -59,6 +64,7 @@ struct AccessState {
   // Document identity -> the status its answer set. Keyed on the document
   // so that a late answer for an older document cannot change a newer one.
   std::unordered_map<std::string, AnsweredStatus> answered;
+  std::vector<standin::StatusWatch*> statusWatches;
 };
 
 // An inline variable of default visibility is a unique symbol (STB_GNU_UNIQUE):
@@ -67,7 +73,7 @@ struct AccessState {
 // initialises it again; the module exports it by its C name, and stays loaded.
 extern "C" {
 [[gnu::visibility("default")]] inline constinit std::atomic<AccessState*>
-    vantrel_standin_permission_state_v2{nullptr};
+    vantrel_standin_permission_state_v3{nullptr};
 }
 
 namespace {
@@ -84,7 +90,7 @@ constexpr double kLongestWaitSeconds = 1e9;
 // Never destroyed: a detached delivery thread may still run while the
 // process exits.
 AccessState& accessState() {
-  auto& shared = vantrel_standin_permission_state_v2;
+  auto& shared = vantrel_standin_permission_state_v3;
   AccessState* state = shared.load(std::memory_order_acquire);
   if (state != nullptr) return *state;
   auto* made = new AccessState;
@@ -114,6 +120,14 @@ void deliver(const Store& store, const standin::AccessAnswer& answer,
         std::chrono::duration<double>(std::min(answer.statusLagMs / 1000, kLongestWaitSeconds)));
     state.answered.insert_or_assign(store.document->identity,
                                     AnsweredStatus{before, answer.statusAfter, now + lag});
+    if (before != answer.statusAfter) {
+      for (standin::StatusWatch* watch : state.statusWatches) {
+        watch->due.push_back(now + lag);
+        const std::uint64_t one = 1;
+        // An eventfd write of 1 fails only past 2^64 - 2 unread, never blocks.
+        [[maybe_unused]] const ssize_t written = ::write(watch->wake, &one, sizeof one);
+      }
+    }
   }
   // Wake the run loop even if the completion throws.
   struct Notify {
@@ -149,6 +163,45 @@ void assignText(std::optional<std::string>& into, const std::optional<std::strin
 }
 
 }  // namespace
+
+}  // namespace vantrel::platform
+
+namespace vantrel::standin {
+
+void addStatusWatch(StatusWatch& watch) {
+  platform::AccessState& state = platform::accessState();
+  const std::lock_guard lock(state.mutex);
+  state.statusWatches.push_back(&watch);
+}
+
+void removeStatusWatch(StatusWatch& watch) {
+  platform::AccessState& state = platform::accessState();
+  const std::lock_guard lock(state.mutex);
+  std::erase(state.statusWatches, &watch);
+}
+
+int millisecondsUntilStatusChange(StatusWatch& watch) {
+  platform::AccessState& state = platform::accessState();
+  const std::lock_guard lock(state.mutex);
+  if (watch.due.empty()) return -1;
+  const auto wait =
+      *std::min_element(watch.due.begin(), watch.due.end()) - std::chrono::steady_clock::now();
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+  return static_cast<int>(std::clamp<std::int64_t>(milliseconds, 0, INT_MAX));
+}
+
+bool statusChanged(StatusWatch& watch) {
+  std::uint64_t count;
+  [[maybe_unused]] const ssize_t drained = ::read(watch.wake, &count, sizeof count);
+  platform::AccessState& state = platform::accessState();
+  const std::lock_guard lock(state.mutex);
+  const auto now = std::chrono::steady_clock::now();
+  return std::erase_if(watch.due, [now](auto due) { return due <= now; }) > 0;
+}
+
+}  // namespace vantrel::standin
+
+namespace vantrel::platform {
 
 std::int64_t authorizationStatus() {
   const auto document = standin::currentDocumentOrUnset();

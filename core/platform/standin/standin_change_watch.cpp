@@ -1,13 +1,15 @@
 // The stand-in store changes when the document that VANTREL_STANDIN_STORE
 // names changes: rewritten, replaced, or another file reached by the same path
 // (a directory on the way re-created or renamed, a symlink on the way swapped).
-// On Linux each watch has a thread asleep in poll() on an inotify descriptor
-// and on an eventfd that stopping writes to. The inotify descriptor watches
+// On Linux each watch has a thread asleep in poll() on an inotify descriptor,
+// on an eventfd that stopping writes to and on one that answers write to. The inotify descriptor watches
 // every directory the path passes through, symlinks followed, and the
 // document's own inode; whatever it hears, the path is resolved again, the
 // watches moved to where it now leads, and the document it names compared
-// with the one it named before. Elsewhere (the stand-in test build on macOS)
-// the stand-in cannot watch, and says so.
+// with the one it named before. An answered access request that changes the
+// status is a change too, once the status shows it (standin_status_watch.h).
+// Elsewhere (the stand-in test build on macOS) the stand-in cannot watch, and
+// says so.
 #include "platform.h"
 
 #if defined(__linux__)
@@ -34,6 +36,7 @@
 #include <vector>
 
 #include "standin_current_document.h"
+#include "standin_status_watch.h"
 
 namespace vantrel::platform {
 
@@ -172,6 +175,7 @@ struct StoreWatch {
   std::string path;
   int changes = -1;  // inotify
   int stop = -1;     // eventfd, written once to end the thread
+  standin::StatusWatch status;  // registered while the thread runs
   std::vector<int> watched;
   int documentWatch = -1;
   DocumentIdentity identity;
@@ -180,6 +184,7 @@ struct StoreWatch {
   ~StoreWatch() {
     if (changes >= 0) ::close(changes);
     if (stop >= 0) ::close(stop);
+    if (status.wake >= 0) ::close(status.wake);
   }
 
   // Watches what the path leads through and to now, and lets go of what it
@@ -231,31 +236,30 @@ bool documentWritten(const char* events, std::size_t size, int documentWatch) {
 
 void listen(StoreWatch& watch, const StoreChanged& changed) {
   alignas(inotify_event) char events[4096];
-  pollfd descriptors[2] = {{watch.stop, POLLIN, 0}, {watch.changes, POLLIN, 0}};
+  pollfd descriptors[3] = {
+      {watch.stop, POLLIN, 0}, {watch.changes, POLLIN, 0}, {watch.status.wake, POLLIN, 0}};
   for (;;) {
-    if (::poll(descriptors, 2, -1) < 0) {
+    if (::poll(descriptors, 3, standin::millisecondsUntilStatusChange(watch.status)) < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (descriptors[0].revents != 0) return;
+    bool change = standin::statusChanged(watch.status);
     if ((descriptors[1].revents & (POLLERR | POLLNVAL)) != 0) {
-      descriptors[1].fd = -1;  // nothing more to hear; wait for the stop alone
-      continue;
-    }
-    if ((descriptors[1].revents & POLLIN) == 0) continue;
-    bool written = false;
-    for (;;) {
-      const ssize_t size = ::read(watch.changes, events, sizeof events);
-      if (size <= 0) break;
-      written |= documentWritten(events, static_cast<std::size_t>(size), watch.documentWatch);
-    }
-    // Out of room for a watch, the path is followed as far as there was room.
-    watch.follow(walkPath(watch.path));
-    const DocumentIdentity identity = identify(watch.path);
-    if (written || identity != watch.identity) {
+      descriptors[1].fd = -1;  // the file system is heard no more
+    } else if ((descriptors[1].revents & POLLIN) != 0) {
+      for (;;) {
+        const ssize_t size = ::read(watch.changes, events, sizeof events);
+        if (size <= 0) break;
+        change |= documentWritten(events, static_cast<std::size_t>(size), watch.documentWatch);
+      }
+      // Out of room for a watch, the path is followed as far as there was room.
+      watch.follow(walkPath(watch.path));
+      const DocumentIdentity identity = identify(watch.path);
+      change |= identity != watch.identity;
       watch.identity = identity;
-      handOver(changed);
     }
+    if (change) handOver(changed);
   }
 }
 
@@ -279,9 +283,13 @@ StoreWatch* startStoreWatch(StoreChanged changed) {
   if (watch->changes < 0) cannotWatch(variable, refusal(errno));
   if (const int failure = watch->follow(walk); failure != 0) cannotWatch(variable, refusal(failure));
   watch->identity = identify(watch->path);
+  watch->status.wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (watch->status.wake < 0) cannotWatch(variable, refusal(errno));
+  standin::addStatusWatch(watch->status);
   try {
     watch->thread = std::thread(listen, std::ref(*watch), std::move(changed));
   } catch (const std::system_error&) {
+    standin::removeStatusWatch(watch->status);
     cannotWatch(variable, "no thread could be started");
   }
   return watch.release();
@@ -294,6 +302,7 @@ void stopStoreWatch(StoreWatch* watch) {
     // An eventfd write of 1 to a counter at 0 cannot fail or block.
     [[maybe_unused]] const ssize_t written = ::write(watch->stop, &one, sizeof one);
     watch->thread.join();
+    standin::removeStatusWatch(watch->status);
   }
   delete watch;
 }
