@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bridge_failure.h"
 #include "platform.h"
@@ -194,6 +196,19 @@ TEST(StandinBadDocument, WarnsAgainOnlyForAnotherDocument) {
                          ": status: expected an integer, found \"x\"\n"
                          "stand-in store " +
                          document.path() + ": status: expected an integer, found \"y\"\n");
+}
+
+TEST(StandinBadDocument, TheBrokenStatesWarnedAboutAreBounded) {
+  std::vector<std::unique_ptr<TestDocument>> documents;
+  testing::internal::CaptureStderr();
+  for (int i = 0; i <= 64; ++i) {
+    documents.push_back(std::make_unique<TestDocument>(R"({"status":"x"})"));
+    platform::authorizationStatus();
+  }
+  setenv(standin_test::kVariable, documents.front()->path().c_str(), 1);
+  platform::authorizationStatus();
+  const std::string written = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 66) << "the first was never forgotten";
 }
 
 }  // namespace

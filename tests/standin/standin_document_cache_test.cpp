@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <ctime>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -54,6 +56,27 @@ TEST(StandinDocumentCache, RecentRewriteWithSameSizeAndTimeIsSeen) {
   document.write(R"({"status":42})");
   setModified(document.path(), recent);
   EXPECT_EQ(platform::authorizationStatus(), 42);
+}
+
+// Bytes this process has read so far (/proc/self/io).
+std::uint64_t bytesRead() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  std::uint64_t value = 0;
+  while (io >> key >> value && key != "rchar:") {}
+  return value;
+}
+
+TEST(StandinDocumentCache, RecentDocumentUnwrittenSinceItsReadIsNotReadAgain) {
+#if !defined(__linux__)
+  GTEST_SKIP() << "the stand-in hears writes through inotify, on Linux only";
+#endif
+  const TestDocument document(R"({"status":3,"bundleIdentifier":")" + std::string(4 << 20, 'a') +
+                              R"("})");
+  EXPECT_EQ(platform::authorizationStatus(), 3);
+  const std::uint64_t before = bytesRead();
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(platform::authorizationStatus(), 3);
+  EXPECT_LT(bytesRead() - before, 1u << 20);
 }
 
 TEST(StandinDocumentCache, VariableChangeTakesEffect) {

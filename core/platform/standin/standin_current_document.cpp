@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/inotify.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -11,11 +14,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <functional>
 #include <iterator>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -79,12 +83,22 @@ struct Loaded {
   std::string problem;
 };
 
+// The broken states last warned about: endless rewrites of a broken document
+// cannot grow the list, and a state warned about long ago is warned about again.
+constexpr std::size_t kWarnedStates = 64;
+
 // Only the latest file is kept: a process that moves between scenarios does
 // not pile up documents, and moving back re-parses, so it starts afresh.
 struct Cache {
   std::mutex mutex;
   Loaded latest;
-  std::set<std::pair<FileIdentity, std::size_t>> warned;  // identity, content hash
+  std::deque<std::pair<FileIdentity, std::size_t>> warned;  // identity, content hash
+  // An inotify watch of the latest file's contents since they were read (on
+  // Linux): while it has heard no write, a file too recent for its identity to
+  // vouch for them needs no second read.
+  int writes = -1;
+  int watched = -1;
+  bool written = true;
 };
 
 // Never destroyed: a delivery thread may still ask for the status while the
@@ -242,6 +256,40 @@ Loaded parsed(FileIdentity identity, const std::string& text, std::size_t conten
   return loaded;
 }
 
+// Whether the latest file's contents may have been written since they were
+// read: always, unless a watch of them says otherwise.
+bool writtenSinceRead(Cache& state) {
+#if defined(__linux__)
+  alignas(inotify_event) char events[4096];
+  for (ssize_t size; state.writes >= 0 && (size = ::read(state.writes, events, sizeof events)) > 0;) {
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= size;) {
+      inotify_event event;
+      std::memcpy(&event, events + at, sizeof event);
+      if (event.wd == state.watched || (event.mask & IN_Q_OVERFLOW) != 0) state.written = true;
+      at += static_cast<ssize_t>(sizeof event + event.len);
+    }
+  }
+#endif
+  return state.written;
+}
+
+// Starts hearing of writes to the open file, before its contents are read.
+void watchWrites(Cache& state, int fd) {
+  state.written = true;
+#if defined(__linux__)
+  if (state.writes < 0) state.writes = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (state.writes < 0) return;
+  const int previous = state.watched;
+  const std::string opened = "/proc/self/fd/" + std::to_string(fd);
+  state.watched = ::inotify_add_watch(state.writes, opened.c_str(), IN_MODIFY);
+  if (previous >= 0 && previous != state.watched) ::inotify_rm_watch(state.writes, previous);
+  writtenSinceRead(state);  // what came before this read
+  state.written = state.watched < 0;
+#else
+  static_cast<void>(fd);
+#endif
+}
+
 // The document at `path`, from the cache when the file has not changed.
 // Called with the cache locked.
 const Loaded& load(Cache& state, const std::string& path) {
@@ -259,7 +307,8 @@ const Loaded& load(Cache& state, const std::string& path) {
   }
   FileIdentity identity = identify(path, status);
   const bool sameIdentity = state.latest.identity == identity;
-  if (sameIdentity && state.latest.settled) return state.latest;
+  if (sameIdentity && (state.latest.settled || !writtenSinceRead(state))) return state.latest;
+  watchWrites(state, file.get());
   std::string text;
   if (auto problem = readDocumentFile(file.get(), status, identity, text)) {
     return remember(state, std::move(*problem));
@@ -361,7 +410,10 @@ std::shared_ptr<const Document> resolveDocument(bool throwOnProblem) {
   const Loaded& loaded = load(state, path);
   if (loaded.document) return loaded.document;
   if (throwOnProblem) throw PlatformError(loaded.problem);
-  if (state.warned.emplace(loaded.identity, loaded.contentHash).second) {
+  const auto warning = std::pair(loaded.identity, loaded.contentHash);
+  if (std::find(state.warned.begin(), state.warned.end(), warning) == state.warned.end()) {
+    if (state.warned.size() == kWarnedStates) state.warned.pop_front();
+    state.warned.push_back(warning);
     // One line, even for a path with a line break in it.
     std::string line = loaded.problem;
     for (char& c : line) {

@@ -5,7 +5,9 @@
 // nanosecond), so a rewritten file or another path takes effect at the next
 // call while repeated calls on an unchanged file parse it once. A file touched
 // in the last few seconds is read again and compared, since a quick rewrite of
-// the same size can keep the same coarse times.
+// the same size can keep the same coarse times; on Linux only once a watch of
+// the file (inotify) has heard a write since it was read, so that a call costs
+// the identity check alone however large the document.
 #pragma once
 
 #include <memory>
