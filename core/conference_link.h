@@ -1,0 +1,21 @@
+// The link that joins an event's call: the first https link to a known meeting
+// service in the event's URL, then its location, then its notes.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace vantrel {
+
+// The first https link in `text`, in text order, whose host is one of a known
+// meeting service's (exactly, or a subdomain of it) and whose path starts as
+// that service's join links do. The link is a piece of `text`, as written,
+// without the punctuation of the prose around it. Linear in the text's length.
+std::optional<std::string_view> findConferenceLink(std::string_view text);
+
+// findConferenceLink of the URL, then of the location, then of the notes.
+std::optional<std::string_view> conferenceLink(std::optional<std::string_view> url,
+                                               std::optional<std::string_view> location,
+                                               std::optional<std::string_view> notes);
+
+}  // namespace vantrel
