@@ -1,4 +1,4 @@
-// The four C functions of tavimo_calendar.h. No exception may leave them: every
+// The C functions of tavimo_calendar.h. No exception may leave them: every
 // failure becomes a text in the failure slot or the callback's message, and
 // running out of memory becomes NULL.
 #include "tavimo_calendar.h"
@@ -54,12 +54,19 @@ std::string executablePath() {
   return "unknown";
 }
 
-// Texts are handed to parseIso as raw bytes. Reading them as UTF-8 with U+FFFD
-// for invalid sequences first would change nothing: every accepted date is
-// ASCII, so a text with an invalid sequence fails either way.
-char* readSnapshotOfRange(const char* startIso, const char* endIso) {
-  const InstantRange range = parseRange(startIso, endIso);
-  return readAuthorizedSnapshotText(range.start, range.end);
+// Runs a read of the range [startIso, endIso) behind the C contract: a text,
+// or NULL and the failure's text in the slot.
+char* readRangeText(const char* startIso, const char* endIso, char** failureText,
+                    char* (*read)(Instant start, Instant end)) noexcept {
+  try {
+    const InstantRange range = parseRange(startIso, endIso);
+    char* json = read(range.start, range.end);
+    if (json == nullptr && failureText != nullptr) *failureText = nullptr;
+    return json;
+  } catch (...) {
+    if (failureText != nullptr) *failureText = copyFailureText(std::current_exception());
+  }
+  return nullptr;
 }
 
 // One access request's callback and context. Whatever path reaches it first
@@ -148,17 +155,18 @@ char* tavimo_calendar_diagnostics(void) {
   }
 }
 
+// Texts are handed to parseIso as raw bytes. Reading them as UTF-8 with U+FFFD
+// for invalid sequences first would change nothing: every accepted date is
+// ASCII, so a text with an invalid sequence fails either way.
 char* tavimo_calendar_snapshot(const char* start_iso, const char* end_iso,
                                char** failure_text) {
-  using namespace vantrel;
-  try {
-    char* json = readSnapshotOfRange(start_iso, end_iso);
-    if (json == nullptr && failure_text != nullptr) *failure_text = nullptr;
-    return json;
-  } catch (...) {
-    if (failure_text != nullptr) *failure_text = copyFailureText(std::current_exception());
-  }
-  return nullptr;
+  return vantrel::readRangeText(start_iso, end_iso, failure_text,
+                                vantrel::readAuthorizedSnapshotText);
+}
+
+char* tavimo_calendar_details(const char* start_iso, const char* end_iso, char** failure_text) {
+  return vantrel::readRangeText(start_iso, end_iso, failure_text,
+                                vantrel::readAuthorizedDetailsText);
 }
 
 void tavimo_calendar_request_access(tavimo_calendar_access_callback callback,

@@ -1,9 +1,11 @@
 #include "json_writer.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <string_view>
 
@@ -156,6 +158,37 @@ char* writeEvent(const EventFields& event, char* out) {
   return out;
 }
 
+// Room for `bytes` more after the `size` bytes written in `text`, and where
+// it starts: grown by half at least, or exactly when that much is refused.
+char* growRoom(char*& text, std::size_t size, std::size_t& capacity, std::size_t bytes) {
+  if (bytes > SIZE_MAX - size) throw std::bad_alloc();
+  const std::size_t needed = size + bytes;
+  if (needed > capacity) {
+    std::size_t grown = std::max(needed, capacity + capacity / 2);
+    void* larger = std::realloc(text, grown);
+    if (larger == nullptr) {
+      grown = needed;
+      larger = std::realloc(text, grown);
+      if (larger == nullptr) throw std::bad_alloc();
+    }
+    text = static_cast<char*>(larger);
+    capacity = grown;
+  }
+  return text + size;
+}
+
+// Hands over the document of `size` bytes (its NUL included), giving back the
+// unwritten room; should that fail, the larger block serves.
+char* handOver(char*& text, std::size_t& size, std::size_t& capacity) {
+  char* document = text;
+  if (size < capacity) {
+    if (void* exact = std::realloc(text, size)) document = static_cast<char*>(exact);
+  }
+  text = nullptr;
+  size = capacity = 0;
+  return document;
+}
+
 }  // namespace
 
 void FreeText::operator()(char* text) const { std::free(text); }
@@ -207,23 +240,7 @@ SnapshotTextWriter::SnapshotTextWriter(const std::vector<BridgeCalendar>& calend
 
 SnapshotTextWriter::~SnapshotTextWriter() { std::free(text_); }
 
-// Room for `bytes` more after what is written, and where it starts.
-char* SnapshotTextWriter::room(std::size_t bytes) {
-  if (bytes > SIZE_MAX - size_) throw std::bad_alloc();
-  const std::size_t needed = size_ + bytes;
-  if (needed > capacity_) {
-    std::size_t grown = std::max(needed, capacity_ + capacity_ / 2);
-    void* larger = std::realloc(text_, grown);
-    if (larger == nullptr) {
-      grown = needed;
-      larger = std::realloc(text_, grown);
-      if (larger == nullptr) throw std::bad_alloc();
-    }
-    text_ = static_cast<char*>(larger);
-    capacity_ = grown;
-  }
-  return text_ + size_;
-}
+char* SnapshotTextWriter::room(std::size_t bytes) { return growRoom(text_, size_, capacity_, bytes); }
 
 void SnapshotTextWriter::addEvent(const EventFields& event) {
   const std::size_t comma = firstEvent_ ? 0 : 1;
@@ -240,14 +257,155 @@ char* SnapshotTextWriter::finish() {
   char* out = room(kSnapshotClose.size() + 1);
   *writeRaw(kSnapshotClose, out) = '\0';
   size_ += kSnapshotClose.size() + 1;
-  char* text = text_;
-  // Handing back the unwritten room; should that fail, the larger block serves.
-  if (size_ < capacity_) {
-    if (void* exact = std::realloc(text_, size_)) text = static_cast<char*>(exact);
+  return handOver(text_, size_, capacity_);
+}
+
+namespace {
+
+// An enumeration's labels, the first one for the raw value `first`.
+struct Labels {
+  std::int64_t first;
+  std::initializer_list<std::string_view> names;
+};
+
+const Labels kAvailabilityLabels{-1, {"not-supported", "busy", "free", "tentative", "unavailable"}};
+const Labels kEventStatusLabels{0, {"none", "confirmed", "tentative", "canceled"}};
+const Labels kParticipantStatusLabels{
+    0,
+    {"unknown", "pending", "accepted", "declined", "tentative", "delegated", "completed",
+     "in-process"}};
+const Labels kParticipantRoleLabels{0, {"unknown", "required", "optional", "chair", "non-participant"}};
+const Labels kParticipantTypeLabels{0, {"unknown", "person", "room", "resource", "group"}};
+
+constexpr std::size_t kLabelBound = 2 + 8 + 20;  // quotes, "unknown-", a sign and 19 digits
+
+char* writeLabel(std::int64_t value, const Labels& labels, char* out) {
+  *out++ = '"';
+  // Unsigned, so that no value overflows on its way to an index.
+  const std::uint64_t index =
+      static_cast<std::uint64_t>(value) - static_cast<std::uint64_t>(labels.first);
+  if (index < labels.names.size()) {
+    out = writeRaw(labels.names.begin()[index], out);
+  } else {
+    out = writeRaw("unknown-", out);
+    out = std::to_chars(out, out + 20, value).ptr;
   }
-  text_ = nullptr;
-  size_ = capacity_ = 0;
-  return text;
+  *out++ = '"';
+  return out;
+}
+
+constexpr std::string_view kMailto = "mailto:";
+
+// The address of a "mailto:" URL (scheme in any case), else nothing.
+std::optional<std::string_view> mailAddress(std::string_view url) {
+  if (url.size() < kMailto.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kMailto.size(); ++i) {
+    const char c = url[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kMailto[i]) {
+      return std::nullopt;
+    }
+  }
+  return url.substr(kMailto.size());
+}
+
+constexpr std::size_t kParticipantFixed = sizeof R"({"email":,"isCurrentUser":false,"name":,"role":,"status":,"type":,"url":})" +
+                                          4 * 2 + 3 * kLabelBound;
+
+std::size_t participantTexts(const platform::ParticipantValues& participant) {
+  return participant.name.value_or("").size() + participant.url.value_or("").size();
+}
+
+char* writeParticipant(const platform::ParticipantValues& participant, char* out) {
+  const std::optional<std::string_view> url =
+      participant.url ? std::optional<std::string_view>(*participant.url) : std::nullopt;
+  const std::optional<std::string_view> email = url ? mailAddress(*url) : std::nullopt;
+  *out++ = '{';
+  if (email) {
+    out = writeQuoted(*email, writeRaw("\"email\":", out));
+    *out++ = ',';
+  }
+  out = writeBool(participant.isCurrentUser, writeRaw("\"isCurrentUser\":", out));
+  if (participant.name) out = writeQuoted(*participant.name, writeRaw(",\"name\":", out));
+  out = writeLabel(participant.role, kParticipantRoleLabels, writeRaw(",\"role\":", out));
+  out = writeLabel(participant.status, kParticipantStatusLabels, writeRaw(",\"status\":", out));
+  out = writeLabel(participant.type, kParticipantTypeLabels, writeRaw(",\"type\":", out));
+  if (url && !email) out = writeQuoted(*url, writeRaw(",\"url\":", out));
+  *out++ = '}';
+  return out;
+}
+
+constexpr std::string_view kDetailsOpen = "{\"events\":[";
+constexpr std::string_view kDetailsClose = "]}";
+constexpr std::size_t kDetailsEventFixed =
+    sizeof R"({"attendees":[],"availability":,"conferenceUrl":,"id":,"notes":,"organizer":,"recurring":false,"status":,"timeZone":,"url":})" +
+    5 * 2 + 2 * kLabelBound;
+// A guess at one event's share: a few attendees and a short agenda.
+constexpr std::size_t kExpectedDetailsSize = 1024;
+
+}  // namespace
+
+DetailsTextWriter::DetailsTextWriter(std::size_t expectedEvents) {
+  const std::size_t needed = kDetailsOpen.size() + kDetailsClose.size() + 1;
+  char* out = nullptr;
+  try {
+    out = growRoom(text_, size_, capacity_,
+                   needed + std::min(expectedEvents, SIZE_MAX / 2 / kExpectedDetailsSize) *
+                                kExpectedDetailsSize);
+  } catch (const std::bad_alloc&) {
+    out = growRoom(text_, size_, capacity_, needed);
+  }
+  size_ = static_cast<std::size_t>(writeRaw(kDetailsOpen, out) - text_);
+}
+
+DetailsTextWriter::~DetailsTextWriter() { std::free(text_); }
+
+void DetailsTextWriter::addEvent(std::string_view id, const platform::EventDetailValues& details,
+                                 std::optional<std::string_view> conferenceUrl) {
+  const auto text = [](const std::optional<std::string>& value) {
+    return value ? std::optional<std::string_view>(*value) : std::nullopt;
+  };
+  std::size_t texts = id.size() + conferenceUrl.value_or("").size() +
+                      details.notes.value_or("").size() + details.timeZone.value_or("").size() +
+                      details.url.value_or("").size();
+  std::size_t participants = 0;
+  if (details.organizer) {
+    texts += participantTexts(*details.organizer);
+    ++participants;
+  }
+  if (details.attendees) {
+    for (const auto& attendee : *details.attendees) texts += participantTexts(attendee);
+    participants += details.attendees->size();
+  }
+  const std::size_t bound = 1 + kDetailsEventFixed + escapedBound(texts) +
+                            participants * (kParticipantFixed + 1) + kDetailsClose.size() + 1;
+  char* out = growRoom(text_, size_, capacity_, bound);
+  if (!firstEvent_) *out++ = ',';
+  out = writeRaw("{\"attendees\":[", out);
+  if (details.attendees) {
+    for (std::size_t i = 0; i < details.attendees->size(); ++i) {
+      if (i != 0) *out++ = ',';
+      out = writeParticipant((*details.attendees)[i], out);
+    }
+  }
+  out = writeLabel(details.availability, kAvailabilityLabels, writeRaw("],\"availability\":", out));
+  if (conferenceUrl) out = writeQuoted(*conferenceUrl, writeRaw(",\"conferenceUrl\":", out));
+  out = writeQuoted(id, writeRaw(",\"id\":", out));
+  if (const auto notes = text(details.notes)) out = writeQuoted(*notes, writeRaw(",\"notes\":", out));
+  if (details.organizer) out = writeParticipant(*details.organizer, writeRaw(",\"organizer\":", out));
+  out = writeBool(details.hasRecurrenceRules, writeRaw(",\"recurring\":", out));
+  out = writeLabel(details.status, kEventStatusLabels, writeRaw(",\"status\":", out));
+  if (const auto zone = text(details.timeZone)) out = writeQuoted(*zone, writeRaw(",\"timeZone\":", out));
+  if (const auto url = text(details.url)) out = writeQuoted(*url, writeRaw(",\"url\":", out));
+  *out++ = '}';
+  size_ = static_cast<std::size_t>(out - text_);
+  firstEvent_ = false;
+}
+
+char* DetailsTextWriter::finish() {
+  char* out = growRoom(text_, size_, capacity_, kDetailsClose.size() + 1);
+  *writeRaw(kDetailsClose, out) = '\0';
+  size_ += kDetailsClose.size() + 1;
+  return handOver(text_, size_, capacity_);
 }
 
 std::string encodeDiagnostics(const BridgeDiagnostics& diagnostics) {

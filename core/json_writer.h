@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bridge_records.h"
+#include "platform.h"
 
 namespace vantrel {
 
@@ -65,6 +66,32 @@ class SnapshotTextWriter {
  private:
   char* room(std::size_t bytes);
 
+  char* text_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+  bool firstEvent_ = true;
+};
+
+// The details document, {"events":[...]}: per event what a meeting note needs,
+// written as the events are read, with the same rules and growth as the
+// snapshot's writer. Enumerations are written as labels, a value outside
+// their lists as "unknown-" and the number.
+class DetailsTextWriter {
+ public:
+  explicit DetailsTextWriter(std::size_t expectedEvents);
+  ~DetailsTextWriter();
+  DetailsTextWriter(const DetailsTextWriter&) = delete;
+  DetailsTextWriter& operator=(const DetailsTextWriter&) = delete;
+
+  // Appends one event named `id` (the snapshot's id for it). Throws
+  // std::bad_alloc, or BridgeFailure::invalidArguments when a text is not
+  // valid UTF-8.
+  void addEvent(std::string_view id, const platform::EventDetailValues& details,
+                std::optional<std::string_view> conferenceUrl);
+  // The NUL-terminated document, now the caller's, to be released with free().
+  char* finish();
+
+ private:
   char* text_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;

@@ -89,6 +89,34 @@ struct EventValues {
 };
 void readEvent(const EventList& events, std::size_t index, EventValues& into);
 
+// One participant of an event (EKParticipant). The integers are the store's
+// raw values, also ones outside the lists the bridge knows.
+struct ParticipantValues {
+  std::optional<std::string> name;
+  std::optional<std::string> url;  // the absolute text of its URL
+  std::int64_t status = 0;         // EKParticipantStatus
+  std::int64_t role = 0;           // EKParticipantRole
+  std::int64_t type = 0;           // EKParticipantType
+  bool isCurrentUser = false;
+  bool operator==(const ParticipantValues&) const = default;
+};
+
+// What a meeting note needs of an event, read only when it is asked for: the
+// plain snapshot never pays for the attendees. Reused from event to event as
+// EventValues is; an absent attendee list is nullopt.
+struct EventDetailValues {
+  std::optional<std::string> notes;
+  std::optional<std::string> url;       // the absolute text of the event's URL
+  std::optional<std::string> timeZone;  // its name; nullopt for a floating event
+  std::int64_t availability = 0;        // EKEventAvailability
+  std::int64_t status = 0;              // EKEventStatus
+  bool hasRecurrenceRules = false;
+  std::optional<ParticipantValues> organizer;
+  std::optional<std::vector<ParticipantValues>> attendees;
+  bool operator==(const EventDetailValues&) const = default;
+};
+void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into);
+
 // The answer to a full-access request: granted flag, and the description of the
 // error the platform reported, if any.
 using AccessCompletion =

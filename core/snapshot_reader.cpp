@@ -14,6 +14,7 @@
 
 #include "authorization_labels.h"
 #include "bridge_failure.h"
+#include "conference_link.h"
 #include "iso_date.h"
 #include "json_writer.h"
 
@@ -337,6 +338,33 @@ char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end)
   } text(calendars);
   walkEvents(*opened.store, opened.calendars, start, end, text);
   if (!text.writer) text.writer.emplace(calendars, 0);
+  return text.writer->finish();
+}
+
+char* readAuthorizedDetailsText(platform::Instant start, platform::Instant end) {
+  const AuthorizedStore opened = openAuthorizedStore();
+
+  // The snapshot's walk, so the same events come in the same order; only the
+  // id is taken of its conversion.
+  struct Text final : EventVisitor {
+    void window(std::size_t eventCount) override {
+      if (!writer) writer.emplace(eventCount);
+    }
+    void event(const WalkedEvent& walked) override {
+      platform::readEventDetails(walked.list, walked.index, details);
+      const auto text = [](const std::optional<std::string>& value) {
+        return value ? std::optional<std::string_view>(*value) : std::nullopt;
+      };
+      writer->addEvent(converter.convert(walked).id, details,
+                       conferenceLink(text(details.url), text(walked.values.location),
+                                      text(details.notes)));
+    }
+    EventConverter converter;
+    platform::EventDetailValues details;
+    std::optional<DetailsTextWriter> writer;
+  } text;
+  walkEvents(*opened.store, opened.calendars, start, end, text);
+  if (!text.writer) text.writer.emplace(0);
   return text.writer->finish();
 }
 

@@ -96,6 +96,12 @@ BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant
 // readAuthorizedSnapshot and encodeSnapshot do, and with std::bad_alloc.
 char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end);
 
+// The meeting-note details of the same events as readAuthorizedSnapshotText,
+// in the same order, each named by its snapshot id, as a text from malloc
+// (release it with free). Only this reads attendees, organizers and notes.
+// Fails as readAuthorizedSnapshotText does.
+char* readAuthorizedDetailsText(platform::Instant start, platform::Instant end);
+
 // "#" and six upper-case hex digits; "#6C4CF0" without a colour or components.
 std::string hexColor(const platform::Calendar& calendar);
 std::string hexColor(const std::optional<std::vector<double>>& components);

@@ -58,6 +58,21 @@ TAVIMO_CALENDAR_EXPORT char* tavimo_calendar_snapshot(const char* start_iso,
                                                       char** failure_text);
 
 /*
+ * What a meeting note needs of the events of [start_iso, end_iso), as JSON:
+ * {"events":[…]}, the same events in the same order as tavimo_calendar_snapshot
+ * gives for the same range, each with its snapshot "id" and its attendees,
+ * availability, conference link, notes, organizer, recurrence, status, time
+ * zone and URL. Same dates, permission rule (reads only with full access,
+ * never asks), failure texts and ownership as tavimo_calendar_snapshot: on
+ * success a new text, on failure NULL and a new text in *failure_text when
+ * failure_text is not NULL. Reading attendees costs time, so the snapshot
+ * leaves them to this function.
+ */
+TAVIMO_CALENDAR_EXPORT char* tavimo_calendar_details(const char* start_iso,
+                                                     const char* end_iso,
+                                                     char** failure_text);
+
+/*
  * Asks for full calendar access; the answer comes through `callback`, exactly
  * once per call. When the answer is already known (access granted, restricted
  * or denied) the callback runs on the calling thread before this returns;

@@ -140,6 +140,12 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   into.isAllDay = event.isAllDay;
 }
 
+void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {
+  platform().record("readEventDetails");
+  const auto found = platform().details.find(events.events.at(index).itemId.value_or(""));
+  into = found == platform().details.end() ? EventDetailValues{} : found->second;
+}
+
 void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
   platform().record("requestFullAccess");
   fake::PendingRequest request{store, std::move(completion)};

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ struct Platform {
   std::function<std::int64_t()> statusFunction;
   std::optional<std::vector<Calendar>> calendars = std::vector<Calendar>{};
   std::vector<Event> events;  // the answer to every query, unfiltered
+  // Meeting-note values by item identifier; an event not named has none.
+  std::map<std::string, platform::EventDetailValues> details;
   // When set, answers each query instead of `events`.
   std::function<std::vector<Event>(double start, double end)> answerQuery;
   std::optional<std::string> bundleId;

@@ -38,9 +38,14 @@ struct SnapshotCall {
 char untouchedMarker;
 char* const kUntouched = &untouchedMarker;
 
-SnapshotCall callSnapshot(const char* start, const char* end) {
+// The two reads of a range, which share their dates, permission and failures.
+using ReadRange = decltype(&tavimo_calendar_snapshot);
+constexpr ReadRange kReads[] = {tavimo_calendar_snapshot, tavimo_calendar_details};
+
+SnapshotCall callSnapshot(const char* start, const char* end,
+                          ReadRange read = tavimo_calendar_snapshot) {
   char* failure = kUntouched;
-  Text json(tavimo_calendar_snapshot(start, end, &failure));
+  Text json(read(start, end, &failure));
   if (failure == kUntouched) return {std::move(json), nullptr};
   return {std::move(json), Text(failure)};
 }
@@ -67,9 +72,9 @@ TEST_F(ExportedFunctionsTest, SnapshotRejectsBadDatesWithoutTouchingTheStore) {
       {"2026-03-02T10:00:00+01:00", "2026-03-02T09:00:00Z"},  // equal, other zone
       {"2026-03-02T10:00:00Z", "2026-03-02T09:00:00Z"},       // reversed
   };
-  for (const Case& c : cases) {
+  for (const Case& c : cases) for (ReadRange read : kReads) {
     fake::reset();
-    SnapshotCall call = callSnapshot(c.start, c.end);
+    SnapshotCall call = callSnapshot(c.start, c.end, read);
     SCOPED_TRACE(std::string(c.start ? c.start : "NULL") + " / " + (c.end ? c.end : "NULL"));
     EXPECT_EQ(call.json, nullptr);
     ASSERT_NE(call.failure, nullptr);
@@ -86,10 +91,10 @@ TEST_F(ExportedFunctionsTest, SnapshotWithoutASlotFailsQuietly) {
 }
 
 TEST_F(ExportedFunctionsTest, SnapshotWithoutFullAccessGivesTheDenialMessageAndAsksNothing) {
-  for (std::int64_t status : {0, 1, 2, 4, 7}) {
+  for (std::int64_t status : {0, 1, 2, 4, 7}) for (ReadRange read : kReads) {
     fake::reset();
     fake().status = status;
-    SnapshotCall call = callSnapshot("2026-03-02T09:00:00Z", "2026-03-03T09:00:00Z");
+    SnapshotCall call = callSnapshot("2026-03-02T09:00:00Z", "2026-03-03T09:00:00Z", read);
     EXPECT_EQ(call.json, nullptr);
     ASSERT_NE(call.failure, nullptr);
     const std::string label = labelForStatus(AuthorizationStatus{status});
@@ -131,6 +136,7 @@ TEST_F(ExportedFunctionsTest, SnapshotHandsOutTheJsonAndLeavesTheSlotAlone) {
                R"("title":"Planning"}]})");
   EXPECT_EQ(fake().queryStart, 1772442000.0);
   EXPECT_EQ(fake().queryEnd, 1772449200.5);
+  EXPECT_EQ(fake().count("readEventDetails"), 0) << "the snapshot paid for the details";
   EXPECT_EQ(fake().count("requestFullAccess"), 0);
   EXPECT_EQ(fake().storesAlive, 0);
 }

@@ -90,6 +90,16 @@ const std::pair<std::string, const char*> kBadSecondEvents[] = {
     {withSecondEvent(R"(,"location":0)"), "events[1].location: expected a string or null, found 0"},
     {withSecondEvent(R"(,"allDay":"true")"),
      R"(events[1].allDay: expected true or false, found "true")"},
+    {withSecondEvent(R"(,"availability":"busy")"),
+     R"(events[1].availability: expected an integer, found "busy")"},
+    {withSecondEvent(R"(,"organizer":"Ana")"),
+     R"(events[1].organizer: expected an object or null, found "Ana")"},
+    {withSecondEvent(R"(,"attendees":{})"),
+     "events[1].attendees: expected an array of objects or null, found an object"},
+    {withSecondEvent(R"(,"attendees":[{},"Bo"])"),
+     R"(events[1].attendees[1]: expected an object, found "Bo")"},
+    {withSecondEvent(R"(,"organizer":{"isCurrentUser":1})"),
+     "events[1].organizer.isCurrentUser: expected true or false, found 1"},
 };
 
 // Every failing operation carries `expected`; status queries answer 1 and say

@@ -185,6 +185,55 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   }
 }
 
+namespace {
+
+void assignUrl(NSURL* _Nullable url, std::optional<std::string>& into) {
+  assignText(url == nil ? nil : url.absoluteString, into);
+}
+
+void readParticipant(EKParticipant* participant, ParticipantValues& into) {
+  assignText(participant.name, into.name);
+  assignUrl(participant.URL, into.url);
+  into.status = static_cast<std::int64_t>(participant.participantStatus);
+  into.role = static_cast<std::int64_t>(participant.participantRole);
+  into.type = static_cast<std::int64_t>(participant.participantType);
+  into.isCurrentUser = participant.isCurrentUser;
+}
+
+}  // namespace
+
+void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {
+  @autoreleasepool {
+    EKEvent* event = [events.events objectAtIndex:index];
+    assignText(event.notes, into.notes);
+    assignUrl(event.URL, into.url);
+    NSTimeZone* zone = event.timeZone;
+    assignText(zone == nil ? nil : zone.name, into.timeZone);
+    into.availability = static_cast<std::int64_t>(event.availability);
+    into.status = static_cast<std::int64_t>(event.status);
+    into.hasRecurrenceRules = event.hasRecurrenceRules;
+    EKParticipant* organizer = event.organizer;
+    if (organizer == nil) {
+      into.organizer.reset();
+    } else {
+      if (!into.organizer) into.organizer.emplace();
+      readParticipant(organizer, *into.organizer);
+    }
+    NSArray<EKParticipant*>* attendees = event.attendees;
+    if (attendees == nil) {
+      into.attendees.reset();
+      return;
+    }
+    if (!into.attendees) into.attendees.emplace();
+    // Resized, not cleared: each participant's texts keep their capacity.
+    const NSUInteger count = attendees.count;
+    into.attendees->resize(count);
+    for (NSUInteger i = 0; i < count; ++i) {
+      readParticipant([attendees objectAtIndex:i], (*into.attendees)[i]);
+    }
+  }
+}
+
 void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
   @autoreleasepool {
     // The block holds the store until the answer has come: a store released

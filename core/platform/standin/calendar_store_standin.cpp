@@ -294,6 +294,20 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   into.isAllDay = texts.isAllDay;
 }
 
+void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {
+  if (index >= events.indices.size()) {
+    throw PlatformError("stand-in store: details of event " + std::to_string(index) + " of " +
+                        std::to_string(events.indices.size()) + " asked for");
+  }
+  const standin::Document& document = *events.document;
+  const std::uint32_t key = document.eventTexts[events.indices[index]].detailsKey;
+  if (key == 0) {
+    into = EventDetailValues{};
+  } else {
+    into = document.eventDetails[key - 1];  // assigned into: the texts keep their capacity
+  }
+}
+
 void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
   if (!store) throw PlatformError("stand-in store: access requested without a store");
   const StoreRef keep = store;  // whatever the completion lets go of

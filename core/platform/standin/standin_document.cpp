@@ -35,6 +35,13 @@ class DocumentBuilder : public ScalarCallbacks<DocumentBuilder> {
       case Slot::event:
         event_ = {};
         return cursor_.enter(Container::event);
+      case Slot::eventOrganizer:
+        event_.details.organizer.emplace();
+        participant_ = &*event_.details.organizer;
+        return cursor_.enter(Container::participant);
+      case Slot::attendee:
+        participant_ = &event_.details.attendees->emplace_back();
+        return cursor_.enter(Container::participant);
       case Slot::ignored:
         return cursor_.enter(Container::ignored);
       default:
@@ -80,7 +87,11 @@ class DocumentBuilder : public ScalarCallbacks<DocumentBuilder> {
       case Slot::events:
         document_.document.eventSpans.clear();
         document_.document.eventTexts.clear();
+        document_.document.eventDetails.clear();
         return cursor_.enter(Container::events);
+      case Slot::eventAttendees:
+        event_.details.attendees.emplace();
+        return cursor_.enter(Container::attendees);
       case Slot::ignored:
         return cursor_.enter(Container::ignored);
       default:
@@ -107,6 +118,9 @@ class DocumentBuilder : public ScalarCallbacks<DocumentBuilder> {
       case Container::event:
         readEventValue(cursor_, slot, value, event_);
         break;
+      case Container::participant:
+        readParticipantValue(cursor_, slot, value, *participant_);
+        break;
       default:
         readDocumentValue(cursor_, slot, value, document_);
     }
@@ -118,6 +132,7 @@ class DocumentBuilder : public ScalarCallbacks<DocumentBuilder> {
   RequestInProgress request_;
   DocumentCalendar calendar_;
   EventInProgress event_;
+  platform::ParticipantValues* participant_ = nullptr;  // the one being read, in event_
 };
 
 }  // namespace

@@ -54,6 +54,9 @@ struct EventTexts {
   std::optional<std::string> title;
   std::optional<std::string> location;
   bool isAllDay = false;
+  // 1 + the index of its meeting-note values in Document::eventDetails; 0 for
+  // an event without any, so a million plain events cost nothing more.
+  std::uint32_t detailsKey = 0;
 };
 
 struct Document {
@@ -70,6 +73,7 @@ struct Document {
   std::optional<std::vector<DocumentCalendar>> calendars = std::vector<DocumentCalendar>{};
   std::vector<EventSpan> eventSpans;  // parallel to eventTexts, in document order
   std::vector<EventTexts> eventTexts;
+  std::vector<platform::EventDetailValues> eventDetails;
   std::vector<std::string> eventCalendarIds;                  // each distinct `calendar` text once
   std::unordered_map<std::string, std::size_t> calendarKeys;  // text -> its index
 };

@@ -22,6 +22,8 @@ Slot DocumentCursor::nextSlot() const {
       return Slot::colorComponent;
     case Container::events:
       return Slot::event;
+    case Container::attendees:
+      return Slot::attendee;
     case Container::ignored:
       return Slot::ignored;
     default:

@@ -131,6 +131,58 @@ void readEventValue(const DocumentCursor& cursor, Slot slot, const Scalar& value
     case Slot::eventAllDay:
       event.texts.isAllDay = cursor.flag(slot, value);
       break;
+    case Slot::eventNotes:
+      event.details.notes = cursor.optionalText(slot, value);
+      break;
+    case Slot::eventUrl:
+      event.details.url = cursor.optionalText(slot, value);
+      break;
+    case Slot::eventTimeZone:
+      event.details.timeZone = cursor.optionalText(slot, value);
+      break;
+    case Slot::eventAvailability:
+      event.details.availability = cursor.integer(slot, value);
+      break;
+    case Slot::eventStatus:
+      event.details.status = cursor.integer(slot, value);
+      break;
+    case Slot::eventRecurring:
+      event.details.hasRecurrenceRules = cursor.flag(slot, value);
+      break;
+    case Slot::eventOrganizer:
+      cursor.null(slot, value);
+      event.details.organizer.reset();
+      break;
+    case Slot::eventAttendees:
+      cursor.null(slot, value);
+      event.details.attendees.reset();
+      break;
+    default:
+      break;
+  }
+}
+
+void readParticipantValue(const DocumentCursor& cursor, Slot slot, const Scalar& value,
+                          platform::ParticipantValues& participant) {
+  switch (slot) {
+    case Slot::participantName:
+      participant.name = cursor.optionalText(slot, value);
+      break;
+    case Slot::participantUrl:
+      participant.url = cursor.optionalText(slot, value);
+      break;
+    case Slot::participantStatus:
+      participant.status = cursor.integer(slot, value);
+      break;
+    case Slot::participantRole:
+      participant.role = cursor.integer(slot, value);
+      break;
+    case Slot::participantType:
+      participant.type = cursor.integer(slot, value);
+      break;
+    case Slot::participantIsCurrentUser:
+      participant.isCurrentUser = cursor.flag(slot, value);
+      break;
     default:
       break;
   }
@@ -146,6 +198,10 @@ void addEvent(const DocumentCursor& cursor, EventInProgress& event, Document& do
   const auto [key, added] =
       document.calendarKeys.try_emplace(*event.calendar, document.eventCalendarIds.size());
   if (added) document.eventCalendarIds.push_back(std::move(*event.calendar));
+  if (event.details != platform::EventDetailValues{}) {
+    document.eventDetails.push_back(std::move(event.details));
+    event.texts.detailsKey = static_cast<std::uint32_t>(document.eventDetails.size());
+  }
   document.eventSpans.push_back({*event.start, *event.end, key->second});
   document.eventTexts.push_back(std::move(event.texts));
 }

@@ -34,12 +34,16 @@ void readCalendarValue(const DocumentCursor& cursor, Slot slot, const Scalar& va
 
 struct EventInProgress {
   EventTexts texts;
+  platform::EventDetailValues details;
   std::optional<std::string> calendar;
   std::optional<platform::Instant> start;
   std::optional<platform::Instant> end;
 };
 void readEventValue(const DocumentCursor& cursor, Slot slot, const Scalar& value,
                     EventInProgress& event);
+// A scalar of the organizer or of one attendee.
+void readParticipantValue(const DocumentCursor& cursor, Slot slot, const Scalar& value,
+                          platform::ParticipantValues& participant);
 // Appends the event to the document's events; fails when a required member is
 // missing.
 void addEvent(const DocumentCursor& cursor, EventInProgress& event, Document& document);

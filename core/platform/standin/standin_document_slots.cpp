@@ -8,6 +8,11 @@ std::string_view expectation(Slot slot) {
       return "a JSON object";
     case Slot::status:
     case Slot::requestStatusAfter:
+    case Slot::eventAvailability:
+    case Slot::eventStatus:
+    case Slot::participantStatus:
+    case Slot::participantRole:
+    case Slot::participantType:
       return "an integer";
     case Slot::arguments:
       return "an array of strings";
@@ -18,6 +23,8 @@ std::string_view expectation(Slot slot) {
       return "an object or null";
     case Slot::requestGranted:
     case Slot::eventAllDay:
+    case Slot::eventRecurring:
+    case Slot::participantIsCurrentUser:
       return "true or false";
     case Slot::requestDelayMs:
     case Slot::requestStatusLagMs:
@@ -29,7 +36,12 @@ std::string_view expectation(Slot slot) {
       return "an array or null";
     case Slot::calendar:
     case Slot::event:
+    case Slot::attendee:
       return "an object";
+    case Slot::eventOrganizer:
+      return "an object or null";
+    case Slot::eventAttendees:
+      return "an array of objects or null";
     case Slot::calendarColor:
       return "an array of numbers or null";
     case Slot::events:
@@ -44,7 +56,8 @@ std::string_view expectation(Slot slot) {
 
 bool isArray(Container container) {
   return container == Container::arguments || container == Container::calendars ||
-         container == Container::color || container == Container::events;
+         container == Container::color || container == Container::events ||
+         container == Container::attendees;
 }
 
 Slot memberSlot(Container container, std::string_view key) {
@@ -78,6 +91,20 @@ Slot memberSlot(Container container, std::string_view key) {
       {Container::event, "start", Slot::eventStart},
       {Container::event, "end", Slot::eventEnd},
       {Container::event, "allDay", Slot::eventAllDay},
+      {Container::event, "notes", Slot::eventNotes},
+      {Container::event, "url", Slot::eventUrl},
+      {Container::event, "timeZone", Slot::eventTimeZone},
+      {Container::event, "availability", Slot::eventAvailability},
+      {Container::event, "status", Slot::eventStatus},
+      {Container::event, "recurring", Slot::eventRecurring},
+      {Container::event, "organizer", Slot::eventOrganizer},
+      {Container::event, "attendees", Slot::eventAttendees},
+      {Container::participant, "name", Slot::participantName},
+      {Container::participant, "url", Slot::participantUrl},
+      {Container::participant, "status", Slot::participantStatus},
+      {Container::participant, "role", Slot::participantRole},
+      {Container::participant, "type", Slot::participantType},
+      {Container::participant, "isCurrentUser", Slot::participantIsCurrentUser},
   };
   for (const Member& member : kMembers) {
     if (member.container == container && member.key == key) return member.slot;

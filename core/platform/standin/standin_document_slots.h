@@ -37,6 +37,21 @@ enum class Slot {
   eventStart,
   eventEnd,
   eventAllDay,
+  eventNotes,
+  eventUrl,
+  eventTimeZone,
+  eventAvailability,
+  eventStatus,
+  eventRecurring,
+  eventOrganizer,
+  eventAttendees,
+  attendee,
+  participantName,
+  participantUrl,
+  participantStatus,
+  participantRole,
+  participantType,
+  participantIsCurrentUser,
   ignored,  // a key the format does not know, and everything inside it
 };
 
@@ -50,6 +65,8 @@ enum class Container {
   color,
   events,
   event,
+  attendees,
+  participant,  // the organizer or one attendee
   ignored
 };
 

@@ -26,7 +26,58 @@ typedef NS_ENUM(NSInteger, EKAuthorizationStatus) {
       EKAuthorizationStatusFullAccess,
 } API_AVAILABLE(macos(10.9), ios(6.0));
 
+typedef NS_ENUM(NSInteger, EKParticipantType) {
+  EKParticipantTypeUnknown,
+  EKParticipantTypePerson,
+  EKParticipantTypeRoom,
+  EKParticipantTypeResource,
+  EKParticipantTypeGroup
+};
+
+typedef NS_ENUM(NSInteger, EKParticipantRole) {
+  EKParticipantRoleUnknown,
+  EKParticipantRoleRequired,
+  EKParticipantRoleOptional,
+  EKParticipantRoleChair,
+  EKParticipantRoleNonParticipant
+};
+
+typedef NS_ENUM(NSInteger, EKParticipantStatus) {
+  EKParticipantStatusUnknown,
+  EKParticipantStatusPending,
+  EKParticipantStatusAccepted,
+  EKParticipantStatusDeclined,
+  EKParticipantStatusTentative,
+  EKParticipantStatusDelegated,
+  EKParticipantStatusCompleted,
+  EKParticipantStatusInProcess
+};
+
+typedef NS_ENUM(NSInteger, EKEventAvailability) {
+  EKEventAvailabilityNotSupported = -1,
+  EKEventAvailabilityBusy = 0,
+  EKEventAvailabilityFree,
+  EKEventAvailabilityTentative,
+  EKEventAvailabilityUnavailable
+};
+
+typedef NS_ENUM(NSInteger, EKEventStatus) {
+  EKEventStatusNone = 0,
+  EKEventStatusConfirmed,
+  EKEventStatusTentative,
+  EKEventStatusCanceled,
+};
+
 @interface EKObject : NSObject
+@end
+
+@interface EKParticipant : EKObject <NSCopying>
+@property(nonatomic, readonly) NSURL *URL;
+@property(nonatomic, readonly, nullable) NSString *name;
+@property(nonatomic, readonly) EKParticipantStatus participantStatus;
+@property(nonatomic, readonly) EKParticipantRole participantRole;
+@property(nonatomic, readonly) EKParticipantType participantType;
+@property(nonatomic, readonly, getter=isCurrentUser) BOOL currentUser API_AVAILABLE(macos(10.9), ios(6.0));
 @end
 
 @interface EKSource : EKObject
@@ -45,12 +96,20 @@ typedef NS_ENUM(NSInteger, EKAuthorizationStatus) {
 @property(nonatomic, strong, null_unspecified) EKCalendar *calendar;
 @property(nonatomic, copy, null_unspecified) NSString *title;
 @property(nonatomic, copy, nullable) NSString *location;
+@property(nonatomic, copy, nullable) NSString *notes;
+@property(nonatomic, copy, nullable) NSURL *URL API_AVAILABLE(macos(10.8), ios(5.0));
+@property(nonatomic, copy, nullable) NSTimeZone *timeZone API_AVAILABLE(macos(10.8), ios(5.0));
+@property(nonatomic, readonly) BOOL hasRecurrenceRules API_AVAILABLE(macos(10.8), ios(5.0));
+@property(nonatomic, readonly, nullable) NSArray<__kindof EKParticipant *> *attendees;
 @end
 
 @interface EKEvent : EKCalendarItem
 @property(nonatomic, getter=isAllDay) BOOL allDay;
 @property(null_unspecified, nonatomic, copy) NSDate *startDate;
 @property(null_unspecified, nonatomic, copy) NSDate *endDate;
+@property(nonatomic, readonly, nullable) EKParticipant *organizer;
+@property(nonatomic) EKEventAvailability availability;
+@property(nonatomic, readonly) EKEventStatus status;
 @end
 
 typedef void (^EKEventStoreRequestAccessCompletionHandler)(BOOL granted, NSError *_Nullable error);

@@ -73,6 +73,14 @@ typedef struct {
 - (instancetype)initWithCapacity:(NSUInteger)numItems NS_DESIGNATED_INITIALIZER;
 @end
 
+@interface NSURL : NSObject <NSCopying>
+@property(nullable, readonly, copy) NSString *absoluteString;
+@end
+
+@interface NSTimeZone : NSObject <NSCopying>
+@property(readonly, copy) NSString *name;
+@end
+
 @interface NSDate : NSObject <NSCopying>
 @property(readonly) NSTimeInterval timeIntervalSinceReferenceDate;
 @end
