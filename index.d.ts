@@ -37,6 +37,91 @@ export interface VantrelSnapshot {
   events: VantrelEvent[];
 }
 
+/** Whether an event's time counts as busy when others schedule around it. */
+export type VantrelAvailability =
+  | 'busy'
+  | 'free'
+  | 'tentative'
+  | 'unavailable'
+  | 'not-supported'
+  | `unknown-${number}`;
+
+/** An event's status; only "canceled" is reliable, the others are informational. */
+export type VantrelEventStatus = 'none' | 'confirmed' | 'tentative' | 'canceled' | `unknown-${number}`;
+
+/** A participant's answer to the invitation. */
+export type VantrelParticipantStatus =
+  | 'unknown'
+  | 'pending'
+  | 'accepted'
+  | 'declined'
+  | 'tentative'
+  | 'delegated'
+  | 'completed'
+  | 'in-process'
+  | `unknown-${number}`;
+
+export type VantrelParticipantRole =
+  | 'unknown'
+  | 'required'
+  | 'optional'
+  | 'chair'
+  | 'non-participant'
+  | `unknown-${number}`;
+
+export type VantrelParticipantType =
+  | 'unknown'
+  | 'person'
+  | 'room'
+  | 'resource'
+  | 'group'
+  | `unknown-${number}`;
+
+/** The organizer or one attendee of an event. */
+export interface VantrelParticipant {
+  /** The address of a "mailto:" participant; absent otherwise. */
+  email?: string;
+  /** True for the participant that is the owner of the calendar's account. */
+  isCurrentUser: boolean;
+  /** Absent when the store has no name for the participant. */
+  name?: string;
+  role: VantrelParticipantRole;
+  status: VantrelParticipantStatus;
+  type: VantrelParticipantType;
+  /** The participant's URL when it is not "mailto:"; absent otherwise. */
+  url?: string;
+}
+
+/** What a meeting note needs of one event ("events" of the details document). */
+export interface VantrelEventDetails {
+  /** In the store's order; empty when the event has none. */
+  attendees: VantrelParticipant[];
+  availability: VantrelAvailability;
+  /**
+   * The first https link to a known meeting service (Zoom, Google Meet,
+   * Microsoft Teams, Webex, GoTo, Whereby, Jitsi, FaceTime, Slack huddles,
+   * Amazon Chime) in the event's URL, then its location, then its notes.
+   */
+  conferenceUrl?: string;
+  /** The event's `id` in the snapshot of the same range. */
+  id: string;
+  /** The notes as the store holds them, untrimmed; absent when there are none. */
+  notes?: string;
+  organizer?: VantrelParticipant;
+  /** True when the event repeats. */
+  recurring: boolean;
+  status: VantrelEventStatus;
+  /** The IANA name of the event's time zone; absent for a floating event. */
+  timeZone?: string;
+  /** The event's own URL; absent when it has none. */
+  url?: string;
+}
+
+/** The details document: the snapshot's events of the same range, in the same order. */
+export interface VantrelDetails {
+  events: VantrelEventDetails[];
+}
+
 /**
  * The calendar permission: "unknown-" and the number for a status macOS has
  * no label for, and "unknown" when the diagnostics could not be written.
@@ -94,6 +179,22 @@ export function snapshot(startIso: string, endIso: string): string;
 export function snapshotAsync(startIso: string, endIso: string): Promise<string>;
 
 /**
+ * What a meeting note needs of the events of [startIso, endIso), as a compact
+ * JSON document (VantrelDetails): the same events, in the same order, as the
+ * snapshot of the same range, each named by its snapshot `id`, with its
+ * attendees, organizer, notes, URL, time zone, availability, status,
+ * recurrence and join link. Same dates, permission rule (reads only with
+ * full access, never asks), failure texts and four-year windows as the
+ * snapshot. Reading attendees costs time, so the snapshot leaves them out:
+ * take the snapshot for the view and the details for the note.
+ *
+ * Runs on a thread of Node's pool. It never throws: every failure rejects,
+ * a missing or non-string argument with "detailsAsync(startIso, endIso)
+ * requires two strings.".
+ */
+export function detailsAsync(startIso: string, endIso: string): Promise<string>;
+
+/**
  * The calendar permission of this process as JSON, with the keys "bundleId",
  * "canRead", "executablePath" and "status" (in no fixed order).
  *
@@ -122,6 +223,14 @@ export function readSnapshot(start: Date | string, end: Date | string): VantrelS
  * @returns a promise that rejects as `snapshotAsync` does; it never throws.
  */
 export function readSnapshotAsync(start: Date | string, end: Date | string): Promise<VantrelSnapshot>;
+
+/**
+ * `detailsAsync` parsed: the same arguments as `readSnapshot`, read off the
+ * JavaScript thread.
+ *
+ * @returns a promise that rejects as `detailsAsync` does; it never throws.
+ */
+export function readDetailsAsync(start: Date | string, end: Date | string): Promise<VantrelDetails>;
 
 /**
  * `diagnostics` parsed.

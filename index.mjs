@@ -4,7 +4,7 @@
 import vantrel from './index.js';
 
 export const {
-  snapshot, snapshotAsync, diagnostics, requestAccess, watchChanges, readSnapshot,
-  readSnapshotAsync, readDiagnostics,
+  snapshot, snapshotAsync, detailsAsync, diagnostics, requestAccess, watchChanges, readSnapshot,
+  readSnapshotAsync, readDetailsAsync, readDiagnostics,
 } = vantrel;
 export default vantrel;

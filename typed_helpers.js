@@ -26,6 +26,9 @@ function withTypedHelpers(native) {
     readDiagnostics() {
       return JSON.parse(native.diagnostics());
     },
+    async readDetailsAsync(start, end) {
+      return JSON.parse(await native.detailsAsync(isoText(start), isoText(end)));
+    },
   };
 }
 

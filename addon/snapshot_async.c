@@ -1,7 +1,7 @@
 /*
- * snapshotAsync(startIso, endIso): its texts are read on the JavaScript
- * thread, the bridge runs on a thread of the host's pool, and the promise is
- * settled back on the JavaScript thread.
+ * snapshotAsync(startIso, endIso) and detailsAsync(startIso, endIso): their
+ * texts are read on the JavaScript thread, the bridge runs on a thread of the
+ * host's pool, and the promise is settled back on the JavaScript thread.
  */
 #include <stdlib.h>
 
@@ -9,8 +9,14 @@
 #include "tavimo_calendar.h"
 #include "vantrel_module.h"
 
+/* tavimo_calendar_snapshot or tavimo_calendar_details. */
+typedef char* (*ReadRange)(const char* start_iso, const char* end_iso, char** failure_text);
+
+static const char kDetailsTwoStrings[] = "detailsAsync(startIso, endIso) requires two strings.";
+
 typedef struct SnapshotWork {
   napi_async_work work;
+  ReadRange read;
   napi_deferred deferred;
   HostEnvironment* environment;
   char* start;
@@ -34,7 +40,7 @@ static void snapshot_execute(napi_env env, void* data) {
   (void)env;
   SnapshotWork* snapshot = data;
   host_environment_enter(snapshot->environment);
-  snapshot->json = tavimo_calendar_snapshot(snapshot->start, snapshot->end, &snapshot->failure);
+  snapshot->json = snapshot->read(snapshot->start, snapshot->end, &snapshot->failure);
   host_environment_leave(snapshot->environment);
 }
 
@@ -54,19 +60,21 @@ static void snapshot_complete(napi_env env, napi_status status, void* data) {
   free_snapshot_work(env, snapshot);
 }
 
-/* Queues the work of a new snapshot; the text of the rejection when it
- * cannot. */
-static const char* start_snapshot(napi_env env, napi_callback_info info, napi_deferred deferred) {
+/* Queues the work of a new read; the text of the rejection when it cannot,
+ * `two_strings` for arguments that are not two strings. */
+static const char* start_snapshot(napi_env env, napi_callback_info info, napi_deferred deferred,
+                                  ReadRange read, const char* two_strings) {
   size_t argc = 2;
   napi_value argv[2];
-  NAPI_CALL(napi_get_cb_info(env, info, &argc, argv, NULL, NULL), kTwoStrings);
-  if (argc < 2) return kTwoStrings;
+  NAPI_CALL(napi_get_cb_info(env, info, &argc, argv, NULL, NULL), two_strings);
+  if (argc < 2) return two_strings;
   SnapshotWork* snapshot = calloc(1, sizeof *snapshot);
   if (snapshot == NULL) return kSyncFailed;
+  snapshot->read = read;
   snapshot->deferred = deferred;
   snapshot->start = js_string_copy(env, argv[0]);
   snapshot->end = js_string_copy(env, argv[1]);
-  const char* failure = snapshot->start == NULL || snapshot->end == NULL ? kTwoStrings : NULL;
+  const char* failure = snapshot->start == NULL || snapshot->end == NULL ? two_strings : NULL;
   /* Read here: the pool's thread must not read what JavaScript may write. */
   if (failure == NULL) snapshot->environment = host_environment_read(env);
   napi_value name;
@@ -81,13 +89,22 @@ static const char* start_snapshot(napi_env env, napi_callback_info info, napi_de
   return failure;
 }
 
-napi_value SnapshotAsync(napi_env env, napi_callback_info info) {
+static napi_value read_async(napi_env env, napi_callback_info info, ReadRange read,
+                             const char* two_strings) {
   /* The promise comes first, so every failure after it is a rejection. */
   napi_deferred deferred;
   napi_value promise;
   NAPI_CALL(napi_create_promise(env, &deferred, &promise),
             fail_call(env, NULL, kSyncFailed, kSyncFailed));
-  const char* failure = start_snapshot(env, info, deferred);
+  const char* failure = start_snapshot(env, info, deferred, read, two_strings);
   if (failure != NULL) fail_call(env, deferred, failure, failure);
   return promise;
+}
+
+napi_value SnapshotAsync(napi_env env, napi_callback_info info) {
+  return read_async(env, info, tavimo_calendar_snapshot, kTwoStrings);
+}
+
+napi_value DetailsAsync(napi_env env, napi_callback_info info) {
+  return read_async(env, info, tavimo_calendar_details, kDetailsTwoStrings);
 }

@@ -1,6 +1,6 @@
 /*
- * vantrel.node: snapshot(), snapshotAsync(), diagnostics(), requestAccess() and
- * watchChanges() for JavaScript, each a thin layer, in a file of its own, over
+ * vantrel.node: snapshot(), snapshotAsync(), detailsAsync(), diagnostics(),
+ * requestAccess() and watchChanges() for JavaScript, each a thin layer, in a file of its own, over
  * the C functions of tavimo_calendar.h.
  */
 /* dladdr and RTLD_NODELETE are extensions of POSIX. */
@@ -31,6 +31,7 @@ NAPI_MODULE_INIT() {
       {"diagnostics", Diagnostics},
       {"requestAccess", RequestAccess},
       {"snapshotAsync", SnapshotAsync},
+      {"detailsAsync", DetailsAsync},
       {"watchChanges", WatchChanges},
   };
   enum { kFunctions = sizeof functions / sizeof functions[0] };

@@ -401,6 +401,11 @@ char* tavimo_calendar_snapshot(const char*, const char*, char** failure) {
   return nullptr;
 }
 
+// Answers as the snapshot does: the module treats both reads alike.
+char* tavimo_calendar_details(const char* start, const char* end, char** failure) {
+  return tavimo_calendar_snapshot(start, end, failure);
+}
+
 char* tavimo_calendar_diagnostics(void) {
   auto& core = fake_napi::core();
   fake_napi::recordVariableAtCall();

@@ -56,7 +56,7 @@ TEST_F(ModuleFailurePathsTest, RegistersItsFunctionsForNodeApiVersion8) {
   std::vector<std::string> names;
   for (const auto& property : host().properties) names.push_back(property.first);
   EXPECT_THAT(names, ElementsAre("snapshot", "diagnostics", "requestAccess", "snapshotAsync",
-                                 "watchChanges"));
+                                 "detailsAsync", "watchChanges"));
   EXPECT_EQ(node_api_module_get_api_version_v1(), 8);
 }
 

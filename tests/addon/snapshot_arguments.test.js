@@ -5,6 +5,7 @@ const vantrel = require('./vantrel_under_test.js');
 const { useStore } = require('./standin_store.js');
 
 const kTwoStrings = 'snapshot(startIso, endIso) requires two strings.';
+const kDetailsTwoStrings = 'detailsAsync(startIso, endIso) requires two strings.';
 const kBadDates = 'Vantrel requires a start and end ISO date.';
 const start = '2026-03-02T00:00:00Z';
 const end = '2026-03-03T00:00:00Z';
@@ -18,13 +19,15 @@ function isPlainError(message) {
   };
 }
 
-// snapshot() throws it, and snapshotAsync() rejects with the same text instead
-// of throwing.
+// snapshot() throws it, and snapshotAsync() and detailsAsync() reject with the
+// same text (each its own for its arguments) instead of throwing.
 async function assertFailsWith(args, message) {
   assert.throws(() => vantrel.snapshot(...args), isPlainError(message));
-  let pending;
-  assert.doesNotThrow(() => { pending = vantrel.snapshotAsync(...args); });
-  await assert.rejects(pending, isPlainError(message));
+  for (const [name, own] of [['snapshotAsync', kTwoStrings], ['detailsAsync', kDetailsTwoStrings]]) {
+    let pending;
+    assert.doesNotThrow(() => { pending = vantrel[name](...args); });
+    await assert.rejects(pending, isPlainError(message === kTwoStrings ? own : message));
+  }
 }
 
 test('arguments that are not two strings are refused before the core', async () => {
@@ -77,9 +80,9 @@ test('without full access the denial message is thrown and nothing is asked', as
   assert.throws(() => vantrel.snapshot(start, end), {
     message: /^Calendar access was not granted \(not-determined\)\./,
   });
-  await assert.rejects(vantrel.snapshotAsync(start, end), {
-    message: /^Calendar access was not granted \(not-determined\)\./,
-  });
+  for (const read of [vantrel.snapshotAsync, vantrel.detailsAsync]) {
+    await assert.rejects(read(start, end), { message: /^Calendar access was not granted \(not-determined\)\./ });
+  }
   assert.equal(JSON.parse(vantrel.diagnostics()).status, 'not-determined');
   useStore({ status: 2, bundleIdentifier: 'com.github.Electron' });
   assert.throws(() => vantrel.snapshot(start, end), {
@@ -87,12 +90,18 @@ test('without full access the denial message is thrown and nothing is asked', as
   });
 });
 
-test('readSnapshot and readSnapshotAsync take Dates as their ISO texts and parse the document', async () => {
+test('readSnapshot, readSnapshotAsync and readDetailsAsync take Dates as their ISO texts and parse the documents', async () => {
   useStore({
     status: 3,
     calendars: [{ id: 'c', title: 'C', source: 'S' }],
-    events: [{ id: 'e', calendar: 'c', title: 'T', start: '2026-03-02T09:00:00Z', end: '2026-03-02T10:00:00Z' }],
+    events: [{ id: 'e', calendar: 'c', title: 'T', start: '2026-03-02T09:00:00Z', end: '2026-03-02T10:00:00Z',
+      organizer: { name: 'Ana', url: 'mailto:ana@example.com' } }],
   });
+  const details = await vantrel.readDetailsAsync(new Date(start), new Date(end));
+  assert.deepEqual(details, JSON.parse(await vantrel.detailsAsync(start, end)));
+  assert.deepEqual(details.events.map((event) => event.id), ['e::1772442000000']);
+  assert.equal(details.events[0].organizer.email, 'ana@example.com');
+  await assert.rejects(vantrel.readDetailsAsync(new Date(end), new Date(start)), isPlainError(kBadDates));
   const expected = JSON.parse(vantrel.snapshot(start, end));
   assert.equal(expected.events.length, 1);
   assert.deepEqual(vantrel.readSnapshot(new Date(start), new Date(end)), expected);

@@ -145,10 +145,12 @@ test('types: a strict TypeScript user compiles, a wrong key fails, and the type 
     const diagnostics: VantrelDiagnostics = readDiagnostics();
     const status: 'full-access' | 'denied' | \`unknown-\${number}\` | string = diagnostics.status;
     const granted: Promise<true> = requestAccess();
-    export const all = [where, calendar?.color, read.events.length, status, granted, diagnostics.canRead, later];
+    const email: Promise<string | undefined> = readDetailsAsync(new Date(), '2026-04-01T00:00:00Z')
+      .then((details: VantrelDetails) => details.events[0]?.organizer?.email);
+    export const all = [where, calendar?.color, read.events.length, status, granted, diagnostics.canRead, later, email];
   `;
   const names = 'snapshot, readSnapshot, readSnapshotAsync, readDiagnostics, requestAccess, type VantrelSnapshot, ' +
-    'type VantrelEvent, type VantrelCalendar, type VantrelDiagnostics';
+    'type VantrelEvent, type VantrelCalendar, type VantrelDiagnostics, readDetailsAsync, type VantrelDetails';
   fs.writeFileSync(path.join(project, 'user.mts'), `import { ${names} } from 'vantrel';\n` +
     `import vantrel from 'vantrel';\nvantrel.diagnostics();\n${typed}`);
   fs.writeFileSync(path.join(project, 'user.cts'), `import vantrel = require('vantrel');\n` +
