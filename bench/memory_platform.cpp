@@ -92,6 +92,9 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   into.isAllDay = event.isAllDay;
 }
 
+// The snapshot benchmark's events carry no meeting-note values.
+void readEventDetails(const EventList&, std::size_t, EventDetailValues& into) { into = {}; }
+
 // Access is always granted already: the benchmark never asks.
 void requestFullAccess(const StoreRef&, AccessCompletion completion) {
   if (completion) completion(true, std::nullopt);

@@ -2,7 +2,8 @@
 # Builds and runs the snapshot benchmark: the core's stages and the exported
 # call against the nlohmann-json route (vantrel_bench), and the module's
 # snapshot() against the V8 route (bench/node_routes.js), over the same events,
-# then prints one table with the ratios. Takes a few minutes.
+# then prints one table with the ratios; then the details of a range against its
+# snapshot over the stand-in store (vantrel_details_bench). Takes a few minutes.
 #
 #   scripts/bench.sh                 10,000, 100,000 and 1,000,000 generated events
 #   SIZES=10000 scripts/bench.sh     other counts
@@ -40,3 +41,6 @@ node --expose-gc --max-old-space-size=16384 bench/node_routes.js \
   --addon "$build/addon/vantrel.node" --summary "$work/node.json" "${stores[@]}"
 echo
 node bench/print_table.js "$work/native.json" "$work/node.json"
+echo
+cmake --build "$build" -j"$(nproc)" --target vantrel_details_bench >/dev/null
+"$build/bench/vantrel_details_bench" --events 10000
