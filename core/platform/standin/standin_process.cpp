@@ -36,7 +36,7 @@ std::string validUtf8(std::string_view bytes) {
 }
 
 #ifdef __APPLE__
-// The stand-in on macOS serves only test builds (VANTREL_STANDIN_ON_MACOS).
+// The stand-in on macOS serves only test builds (VANTREL_PLATFORM=standin).
 std::optional<std::string> realExecutablePath() {
   std::uint32_t size = 0;
   _NSGetExecutablePath(nullptr, &size);
