@@ -87,7 +87,7 @@ typedef NS_ENUM(NSInteger, EKEventStatus) {
 @interface EKCalendar : EKObject
 @property(nonatomic, readonly) NSString *calendarIdentifier API_AVAILABLE(macos(10.8), ios(5.0));
 @property(nonatomic, copy) NSString *title;
-@property(nonatomic, strong, nullable) EKSource *source;
+@property(null_unspecified, nonatomic, strong) EKSource *source;
 @property(null_unspecified, nonatomic) CGColorRef CGColor API_AVAILABLE(macos(10.15), ios(5.0));
 @end
 
