@@ -249,6 +249,12 @@ export function readDiagnostics(): VantrelDiagnostics;
  *
  * While the JavaScript thread is busy, changes wait as one call at most.
  *
+ * macOS hands changes to a process only through its main thread's run loop.
+ * In Electron's main process Electron turns it, and nothing more runs. In a
+ * plain `node` the module turns it (a zero-wait turn every 100 ms, from an
+ * unreferenced interval on the main thread) while a watch runs on any thread;
+ * a worker's watch therefore needs the module loaded on the main thread too.
+ *
  * Returns the function that stops the watch: calling it again does nothing,
  * and once it has returned the listener is never called again (it may be
  * called from inside the listener). A watch does not keep the process alive,
@@ -259,6 +265,8 @@ export function readDiagnostics(): VantrelDiagnostics;
  * @throws Error "watchChanges(listener) requires a function.", or one that
  *   starts "Calendar changes cannot be watched" and says why, naming the
  *   store's path where it has one (for example "Calendar changes cannot be
- *   watched (/path/store.json): its directory does not exist.").
+ *   watched (/path/store.json): its directory does not exist."). From a
+ *   worker of a process whose main thread has not loaded the module, one that
+ *   starts "Calendar changes cannot be watched from this thread".
  */
 export function watchChanges(listener: () => void): () => void;

@@ -23,6 +23,7 @@ static void keep_library_loaded(void) {
 
 NAPI_MODULE_INIT() {
   keep_library_loaded();
+  main_run_loop_attach(env);
   static const struct {
     const char* name;
     napi_callback function;

@@ -6,6 +6,7 @@
 #define VANTREL_MODULE_H
 
 #include <node_api.h>
+#include <stdbool.h>
 
 /* Returns `failure` from the calling function unless the Node-API call `call`
  * succeeds: no status is dropped unseen. */
@@ -32,6 +33,16 @@ napi_value WatchChanges(napi_env env, napi_callback_info info);
  * NULL when `value` is not a string, memory is short, or the string holds a
  * NUL: cut at that NUL it would read as a shorter, possibly valid, text. */
 char* js_string_copy(napi_env env, napi_value value);
+
+/* The main thread's run loop, which carries the calendar store's change
+ * notices (main_run_loop.c). At load, on each environment's thread: */
+void main_run_loop_attach(napi_env env);
+/* Before a watch starts, on its environment's thread: true when something will
+ * turn that loop while it runs (the host, or the module from now on); false,
+ * and not counted, when nothing will. Each true is paired with one
+ * main_run_loop_watch_stopped, on any thread. */
+bool main_run_loop_watch_starts(napi_env env);
+void main_run_loop_watch_stopped(void);
 
 /* A JavaScript string of `text`, or NULL when it is too long or cannot be
  * made. */

@@ -13,6 +13,10 @@
 
 static const char kNeedsFunction[] = "watchChanges(listener) requires a function.";
 static const char kCannotWatch[] = "Calendar changes cannot be watched.";
+static const char kNoRunLoop[] =
+    "Calendar changes cannot be watched from this thread: macOS hands them to a process "
+    "through its main thread's run loop, which nothing turns here. Load Vantrel on the main "
+    "thread as well (it turns that loop while a watch runs), or watch from there.";
 
 /* Freed once its three holders have let go, all on the JavaScript thread: the
  * stop function (when collected or torn down), the thread-safe function (when
@@ -49,6 +53,7 @@ static void stop_watch(Watch* watch) {
   watch->stopped = 1;
   tavimo_calendar_watch_stop(watch->core);
   watch->core = NULL;
+  main_run_loop_watch_stopped();
   napi_release_threadsafe_function(watch->tsfn, napi_tsfn_release);
 }
 
@@ -128,6 +133,12 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
   /* Like an unreferenced timer: a watch alone does not keep the process alive. */
   napi_unref_threadsafe_function(env, watch->tsfn);
 
+  /* A watch that nothing would let hear is refused, never returned. */
+  if (!main_run_loop_watch_starts(env)) {
+    watch->stopped = 1;
+    napi_release_threadsafe_function(watch->tsfn, napi_tsfn_release);
+    return fail_call(env, NULL, kNoRunLoop, kNoRunLoop);
+  }
   /* The stand-in's document is the one process.env names now. */
   HostEnvironment* environment = host_environment_read(env);
   host_environment_enter(environment);
@@ -136,6 +147,7 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
   host_environment_leave(environment);
   host_environment_free(environment);
   if (watch->core == NULL) {
+    main_run_loop_watch_stopped();
     watch->stopped = 1;
     napi_release_threadsafe_function(watch->tsfn, napi_tsfn_release);
     fail_call(env, NULL, failure, kCannotWatch);

@@ -100,6 +100,9 @@ void requestFullAccess(const StoreRef&, AccessCompletion completion) {
   if (completion) completion(true, std::nullopt);
 }
 
+// Never reached: a request that is never made has no answer to hand over.
+void runOnOwnThread(std::function<void()> work) { work(); }
+
 void activateApplication() {}
 
 std::optional<std::string> mainBundleIdentifier() { return std::string("com.tavimo.bench"); }
@@ -115,5 +118,7 @@ double now() {
 }
 
 void runLoopStep(double) {}
+bool onMainThread() { return false; }
+void turnMainRunLoop() {}
 
 }  // namespace vantrel::platform

@@ -131,7 +131,17 @@ void requestAccess(const std::shared_ptr<AccessRequest>& request) {
   // layer would otherwise drop stays alive until the answer has come.
   platform::requestFullAccess(
       store, [request, store](bool granted, std::optional<std::string> error) {
-        answerFromStatus(*request, granted, error);
+        // The grant wait below may take two seconds: never on the platform's
+        // queue, which may carry the very status change waited for, nor on
+        // the asking thread, which an answer given inside the request would
+        // hold (a JavaScript thread, with no timer running meanwhile).
+        try {
+          platform::runOnOwnThread([request, store, granted, error] {
+            answerFromStatus(*request, granted, error);
+          });
+        } catch (...) {
+          request->answerFailure(std::current_exception());
+        }
       });
 }
 

@@ -124,8 +124,16 @@ using AccessCompletion =
 
 // Asks for full access. The completion runs exactly once, later and possibly on
 // another thread, or never when the platform never answers. The layer keeps the
-// store alive until the completion has run.
+// store alive until the completion has run. It may run inside this call, or on
+// a queue of the platform's whose other answers wait until it returns: a
+// completion that has to wait hands its work to runOnOwnThread first.
 void requestFullAccess(const StoreRef& store, AccessCompletion completion);
+
+// Runs `work` once, soon, on a thread of the layer's own: never on the calling
+// thread and never on a queue of the platform's, so `work` may wait without
+// holding either. There the platform answers as it would on the calling
+// thread. `work` must not throw. Throws PlatformError when no thread can be had.
+void runOnOwnThread(std::function<void()> work);
 
 // Brings the host application to the front; does nothing without one.
 void activateApplication();
@@ -152,5 +160,17 @@ void stopStoreWatch(StoreWatch* watch);
 double now();
 // Turns the calling thread's run loop once, for at most `seconds`.
 void runLoopStep(double seconds);
+
+// The store's change notices reach a process only through its main thread's
+// run loop (macOS posts them there), so a watch hears nothing while that loop
+// stands still. A host whose main thread runs something else (libuv, in a
+// plain `node`) turns it with turnMainRunLoop while a watch runs.
+
+// Whether the calling thread is the process's main thread.
+bool onMainThread();
+// On the main thread: handles what its run loop has ready, without waiting.
+// Does nothing on another thread, or inside a turn of that loop already under
+// way (the host's own, as in Electron's main process).
+void turnMainRunLoop();
 
 }  // namespace vantrel::platform

@@ -107,6 +107,14 @@ typedef struct tavimo_calendar_watch tavimo_calendar_watch;
  * Returns the watch, which the caller stops exactly once with
  * tavimo_calendar_watch_stop. Returns NULL, with nothing started, when the
  * callback is NULL, the store cannot be watched, or memory is short.
+ *
+ * macOS hands the store's changes to a process only through its main
+ * thread's run loop: while a watch runs, the process's main thread must turn
+ * that loop in its default mode. An application's main thread does
+ * (NSApplicationMain, or Electron's main process); a command-line program
+ * whose main thread does something else turns it now and then itself, for
+ * example CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true) every 100 ms or
+ * CFRunLoopRun() for good. Otherwise the callback is never called.
  */
 TAVIMO_CALENDAR_EXPORT tavimo_calendar_watch* tavimo_calendar_watch_changes(
     tavimo_calendar_change_callback callback, void* context);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace vantrel::platform {
@@ -157,6 +158,12 @@ void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
   platform().pending.push_back(std::move(request));
 }
 
+// A thread of its own, waited for, so the tests read the answer right after.
+void runOnOwnThread(std::function<void()> work) {
+  platform().record("runOnOwnThread");
+  std::thread(std::move(work)).join();
+}
+
 void activateApplication() { platform().record("activateApplication"); }
 
 std::optional<std::string> mainBundleIdentifier() {
@@ -192,6 +199,10 @@ void stopStoreWatch(StoreWatch* watch) {
   --platform().watchesRunning;
   delete watch;
 }
+
+bool onMainThread() { return true; }
+
+void turnMainRunLoop() { platform().record("turnMainRunLoop"); }
 
 double now() { return platform().clock; }
 

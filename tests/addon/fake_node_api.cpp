@@ -86,7 +86,11 @@ Value& process() { return mutableValue(mutableValue(global()).members.at("proces
 
 napi_value global() {
   if (host().global == nullptr) {
-    host().global = object({{"process", object({{"env", object()}})}});
+    // Electron's main process, which turns the main thread's run loop itself:
+    // the module starts no interval of its own under this host.
+    host().global = object({{"process", object({{"env", object()},
+                                                {"versions", object({{"electron", string("33.0.0")}})},
+                                                {"type", string("browser")}})}});
   }
   return host().global;
 }
@@ -416,6 +420,16 @@ void tavimo_calendar_request_access(tavimo_calendar_access_callback callback, vo
   fake_napi::recordVariableAtCall();
   fake_napi::core().accessRequests.emplace_back(callback, context);
 }
+
+// Never reached under a host that turns the main run loop itself.
+napi_status napi_create_int32(napi_env, int32_t, napi_value*) { return napi_generic_failure; }
+napi_status napi_create_reference(napi_env, napi_value, uint32_t, napi_ref*) {
+  return napi_generic_failure;
+}
+napi_status napi_get_reference_value(napi_env, napi_ref, napi_value*) { return napi_generic_failure; }
+napi_status napi_delete_reference(napi_env, napi_ref) { return napi_generic_failure; }
+int vantrel_on_main_thread(void) { return 1; }
+void vantrel_turn_main_run_loop(void) {}
 
 int vantrel_standin_variable_begin(const char* value) {
   fake_napi::core().variables.emplace_back(value != nullptr ? std::optional<std::string>(value)

@@ -28,6 +28,13 @@ test('an answer known at once still settles on a later turn', async () => {
   const answeredInsideTheCall = vantrel.requestAccess();
   assert.ok(isPending(answeredInsideTheCall));
   assert.equal(await answeredInsideTheCall, true);
+
+  // The wait for a grant the status shows late holds neither this thread nor
+  // the call: it returns while the status still lags.
+  useStore({ status: 0, request: { granted: true, thread: 'caller', statusLagMs: 1500 } });
+  const lagging = vantrel.requestAccess();
+  assert.equal(JSON.parse(vantrel.diagnostics()).status, 'not-determined');
+  assert.equal(await lagging, true);
 });
 
 test('restricted and denied reject at once with the denial message', async () => {

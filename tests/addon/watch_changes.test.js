@@ -128,6 +128,34 @@ test('workers watch beside the main thread, and a worker that ends stops its wat
   }
 });
 
+// Changes reach a process through its main thread's run loop, which the
+// module turns while a watch runs anywhere: a worker's watch hears with no
+// watch on the main thread, and is refused where nothing would turn it.
+test('a worker watches alone through the main thread, or is told why it cannot', needsInotify,
+  async () => {
+  const file = useStore({});
+  const worker = new Worker(`
+    const { parentPort, workerData } = require('node:worker_threads');
+    require(workerData.addonPath).watchChanges(() => parentPort.postMessage('call'));
+    parentPort.on('message', () => {});
+    parentPort.postMessage('watching');`, { eval: true, workerData: { addonPath } });
+  let workerCalls = 0;
+  worker.on('message', (message) => { if (message === 'call') ++workerCalls; });
+  await new Promise((resolve) => worker.once('message', resolve));
+  rewrite(file, { status: 1 });
+  await until(() => workerCalls === 1);
+  await worker.terminate();
+
+  const { execFileSync } = require('node:child_process');
+  const refused = execFileSync(process.execPath, ['-e', `
+    const { Worker } = require('node:worker_threads');
+    new Worker('const { workerData } = require("node:worker_threads");' +
+      'try { require(workerData).watchChanges(() => {}); console.log("watching"); }' +
+      'catch (error) { console.log(error.message); }', { eval: true, workerData: process.argv[1] });`,
+  addonPath], { encoding: 'utf8' });
+  assert.match(refused, /^Calendar changes cannot be watched from this thread: macOS hands them/);
+});
+
 test('a thousand watches started and stopped leave no thread or descriptor behind', needsInotify,
   (t) => {
   useStore({});

@@ -39,6 +39,13 @@ class StandinChangeWatch : public ::testing::Test {
   }
 };
 
+// Changes reach a watch only while the main thread, this one, turns its run
+// loop, as on macOS.
+void turnFor(std::chrono::milliseconds span) {
+  const auto end = std::chrono::steady_clock::now() + span;
+  while (std::chrono::steady_clock::now() < end) platform::runLoopStep(0.005);
+}
+
 struct Heard {
   std::atomic<int> count{0};
   platform::StoreWatch* watch = nullptr;
@@ -47,7 +54,7 @@ struct Heard {
   ~Heard() { platform::stopStoreWatch(watch); }
   bool waitForAny() const {
     const auto end = std::chrono::steady_clock::now() + kPatience;
-    while (count == 0 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    while (count == 0 && std::chrono::steady_clock::now() < end) platform::runLoopStep(0.005);
     return count > 0;
   }
 };
@@ -78,7 +85,7 @@ TEST_F(StandinChangeWatch, IgnoresOtherFilesOfTheDirectory) {
   std::ofstream(sibling) << "{}";
   ASSERT_EQ(unlink(sibling.c_str()), 0);
   // Time for a watch that wrongly heard them to have said so.
-  std::this_thread::sleep_for(200ms);
+  turnFor(200ms);
   EXPECT_EQ(heard.count, 0);
   document.write(R"({"status":2})");
   EXPECT_TRUE(heard.waitForAny());
@@ -186,11 +193,11 @@ TEST_F(StandinChangeWatch, FollowsThePathItWasGivenWhereverItLeads) {
         if (c.steps[i].heard) {
           const auto end = std::chrono::steady_clock::now() + kPatience;
           while (heard.count == before && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(5ms);
+            platform::runLoopStep(0.005);
           }
         }
         // Time for stragglers, and for a watch that wrongly heard to say so.
-        std::this_thread::sleep_for(150ms);
+        turnFor(150ms);
         EXPECT_EQ(heard.count > before, c.steps[i].heard) << "step " << i;
       }
     }
@@ -207,7 +214,21 @@ TEST_F(StandinChangeWatch, AnAnswerThatChangesTheStatusIsAChangeOnceTheStatusSho
   EXPECT_EQ(platform::authorizationStatus(), 3) << "heard before the status showed the answer";
   // Answered again with the same status: no change.
   platform::requestFullAccess(platform::newStore(), [](bool, std::optional<std::string>) {});
-  std::this_thread::sleep_for(400ms);
+  turnFor(400ms);
+  EXPECT_EQ(heard.count, 1);
+}
+
+TEST_F(StandinChangeWatch, ChangesWaitForTheMainThreadsRunLoopAndCountAsOne) {
+  const TestDocument document(R"({"status":3})");
+  const Heard heard;
+  for (const char* text : {R"({"status":2})", R"({"status":1})"}) {
+    document.write(text);
+    std::this_thread::sleep_for(200ms);  // heard by the watch's thread by now
+  }
+  std::thread([] { platform::runLoopStep(0.005); }).join();
+  EXPECT_EQ(heard.count, 0) << "handed over without the main thread's run loop";
+  platform::runLoopStep(0);
+  platform::runLoopStep(0);
   EXPECT_EQ(heard.count, 1);
 }
 

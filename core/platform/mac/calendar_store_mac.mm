@@ -8,6 +8,7 @@
 // objects in a long-lived Electron process; a pool per event keeps that flat.
 
 #import <AppKit/AppKit.h>
+#import <CoreFoundation/CoreFoundation.h>
 #import <CoreGraphics/CoreGraphics.h>
 #import <EventKit/EventKit.h>
 #import <Foundation/Foundation.h>
@@ -69,6 +70,10 @@ std::optional<Instant> instant(NSDate* _Nullable date) {
   if (date == nil) return std::nullopt;
   return date.timeIntervalSince1970;
 }
+
+// With no wait, one pass of the run loop fires at most one or two ready
+// sources; this many passes handle what has gathered between two turns.
+constexpr int kMainRunLoopPasses = 16;
 
 // Made once and kept for the life of the process.
 CGColorSpaceRef _Nullable sRGBColorSpace() {
@@ -250,6 +255,17 @@ void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
   }
 }
 
+void runOnOwnThread(std::function<void()> work) {
+  // Concurrent: two answers that both wait for the status wait side by side.
+  static dispatch_queue_t const answers =
+      dispatch_queue_create("Vantrel access answers", DISPATCH_QUEUE_CONCURRENT);
+  dispatch_async(answers, ^{
+    @autoreleasepool {
+      work();
+    }
+  });
+}
+
 void activateApplication() {
   // AppKit may be used only on the main thread; a request from any other
   // thread (a worker, the pool) has the main thread bring the app to the
@@ -300,6 +316,24 @@ std::vector<std::string> processArguments() {
 
 double now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool onMainThread() { return NSThread.isMainThread; }
+
+void turnMainRunLoop() {
+  if (!NSThread.isMainThread) return;
+  // A turn under way (the host's, as in Electron's main process) has us
+  // inside one of its callouts: handling sources here would re-enter it.
+  CFRunLoopMode running = CFRunLoopCopyCurrentMode(CFRunLoopGetMain());
+  if (running != nullptr) {
+    CFRelease(running);
+    return;
+  }
+  @autoreleasepool {
+    for (int pass = 0; pass < kMainRunLoopPasses; ++pass) {
+      if (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true) != kCFRunLoopRunHandledSource) break;
+    }
+  }
 }
 
 void runLoopStep(double seconds) {

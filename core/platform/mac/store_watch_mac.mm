@@ -7,7 +7,8 @@
 //
 // The notification itself is posted only where the main thread runs its run
 // loop, as it does in Electron's main process. In a plain `node`, whose main
-// thread runs libuv instead, it may never come; see the README.
+// thread runs libuv instead, the module turns that loop (turnMainRunLoop)
+// while a watch runs.
 
 #import <EventKit/EventKit.h>
 #import <Foundation/Foundation.h>
@@ -52,6 +53,9 @@ StoreWatch* startStoreWatch(StoreChanged changed) {
   @autoreleasepool {
     watch->store = [[EKEventStore alloc] init];
     if (watch->store != nil) {
+      // Whether EventKit tracks the changes of a store that has never loaded
+      // anything is not documented; one read makes it a store in use.
+      (void)[watch->store calendarsForEntityType:EKEntityTypeEvent];
       watch->queue = [[NSOperationQueue alloc] init];
       // One block at a time: the core is called from one thread at a time.
       watch->queue.maxConcurrentOperationCount = 1;

@@ -19,6 +19,7 @@
 #include "platform.h"
 #include "standin_current_document.h"
 #include "standin_document.h"
+#include "standin_main_run_loop.h"
 #include "standin_status_watch.h"
 
 namespace vantrel::platform {
@@ -331,6 +332,19 @@ void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
   }
 }
 
+void runOnOwnThread(std::function<void()> work) {
+  // The thread asks about the document the caller sees now, whatever the
+  // variable names by the time it runs.
+  try {
+    std::thread([document = standin::currentDocumentOrUnset(), work = std::move(work)] {
+      const standin::ThreadDocument asked(document);
+      work();
+    }).detach();
+  } catch (const std::system_error& error) {
+    throw PlatformError(std::string("stand-in store: cannot start a thread (") + error.what() + ")");
+  }
+}
+
 // No application to bring to the front.
 void activateApplication() {}
 
@@ -360,6 +374,16 @@ void runLoopStep(double seconds) {
                              [&] { return state.deliveries != deliveriesSeen; });
   }
   deliveriesSeen = state.deliveries;
+  lock.unlock();
+  if (standin::onMainThread()) standin::deliverWaitingChanges();
+}
+
+bool onMainThread() { return standin::onMainThread(); }
+
+// The stand-in's main thread turns no loop of its own, so no turn is ever
+// under way when this is called.
+void turnMainRunLoop() {
+  if (standin::onMainThread()) runLoopStep(0);
 }
 
 }  // namespace vantrel::platform

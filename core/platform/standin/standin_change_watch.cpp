@@ -8,7 +8,8 @@
 // watches moved to where it now leads, and the document it names compared
 // with the one it named before. An answered access request that changes the
 // status is a change too, once the status shows it (standin_status_watch.h).
-// Elsewhere (the stand-in test build on macOS) the stand-in cannot watch, and
+// What it hears waits for the main thread's run loop, as on macOS
+// (standin_main_run_loop.h). Elsewhere (the stand-in test build on macOS) the stand-in cannot watch, and
 // says so.
 #include "platform.h"
 
@@ -36,6 +37,7 @@
 #include <vector>
 
 #include "standin_current_document.h"
+#include "standin_main_run_loop.h"
 #include "standin_status_watch.h"
 
 namespace vantrel::platform {
@@ -180,6 +182,7 @@ struct StoreWatch {
   int documentWatch = -1;
   DocumentIdentity identity;
   std::thread thread;
+  std::unique_ptr<standin::MainThreadChanges> heard;
 
   ~StoreWatch() {
     if (changes >= 0) ::close(changes);
@@ -216,7 +219,7 @@ struct StoreWatch {
 namespace {
 
 // Every change reaches the watch's caller through here.
-void handOver(const StoreChanged& changed) { changed(); }
+void handOver(standin::MainThreadChanges& heard) { heard.note(); }
 
 // True when the events read say the document itself was written (or that
 // some were lost).
@@ -234,7 +237,7 @@ bool documentWritten(const char* events, std::size_t size, int documentWatch) {
   return written;
 }
 
-void listen(StoreWatch& watch, const StoreChanged& changed) {
+void listen(StoreWatch& watch) {
   alignas(inotify_event) char events[4096];
   pollfd descriptors[3] = {
       {watch.stop, POLLIN, 0}, {watch.changes, POLLIN, 0}, {watch.status.wake, POLLIN, 0}};
@@ -259,7 +262,7 @@ void listen(StoreWatch& watch, const StoreChanged& changed) {
       change |= identity != watch.identity;
       watch.identity = identity;
     }
-    if (change) handOver(changed);
+    if (change) handOver(*watch.heard);
   }
 }
 
@@ -285,9 +288,10 @@ StoreWatch* startStoreWatch(StoreChanged changed) {
   watch->identity = identify(watch->path);
   watch->status.wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (watch->status.wake < 0) cannotWatch(variable, refusal(errno));
+  watch->heard = std::make_unique<standin::MainThreadChanges>(std::move(changed));
   standin::addStatusWatch(watch->status);
   try {
-    watch->thread = std::thread(listen, std::ref(*watch), std::move(changed));
+    watch->thread = std::thread(listen, std::ref(*watch));
   } catch (const std::system_error&) {
     standin::removeStatusWatch(watch->status);
     cannotWatch(variable, "no thread could be started");

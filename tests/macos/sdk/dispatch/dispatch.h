@@ -24,7 +24,22 @@ typedef NSObject<OS_dispatch_queue_serial> *dispatch_queue_serial_t;
 @end
 typedef NSObject<OS_dispatch_queue_main> *dispatch_queue_main_t;
 
+@protocol OS_dispatch_queue_attr <OS_dispatch_object>
+@end
+typedef NSObject<OS_dispatch_queue_attr> *dispatch_queue_attr_t;
+
 typedef void (^dispatch_block_t)(void);
+
+API_AVAILABLE(macos(10.7), ios(4.3))
+DISPATCH_EXPORT struct dispatch_queue_attr_s _dispatch_queue_attr_concurrent;
+#define DISPATCH_QUEUE_CONCURRENT \
+  ((__bridge dispatch_queue_attr_t)&(_dispatch_queue_attr_concurrent))
+
+API_AVAILABLE(macos(10.6), ios(4.0))
+DISPATCH_EXPORT __attribute__((__malloc__)) __attribute__((__ns_returns_retained__))
+__attribute__((__warn_unused_result__)) __attribute__((__nothrow__))
+dispatch_queue_t dispatch_queue_create(const char *_Nullable label,
+                                       dispatch_queue_attr_t _Nullable attr);
 
 API_AVAILABLE(macos(10.6), ios(4.0))
 DISPATCH_EXPORT __attribute__((__nonnull__)) __attribute__((__nothrow__))
