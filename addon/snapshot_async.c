@@ -2,7 +2,15 @@
  * snapshotAsync(startIso, endIso) and detailsAsync(startIso, endIso): their
  * texts are read on the JavaScript thread, the bridge runs on a thread of the
  * host's pool, and the promise is settled back on the JavaScript thread.
+ *
+ * Node waits for every work it was handed before an environment that ends (a
+ * terminated worker, the process) can go, and runs cleanup hooks only after
+ * that, so cancelling there comes too late. So each environment hands the
+ * pool a few reads at a time and keeps the rest queued here: once a promise
+ * can no longer be settled the environment is ending, nothing more is handed
+ * over, and what is queued is dropped unread when the environment goes.
  */
+#include <pthread.h>
 #include <stdlib.h>
 
 #include "host_environment.h"
@@ -14,7 +22,11 @@ typedef char* (*ReadRange)(const char* start_iso, const char* end_iso, char** fa
 
 static const char kDetailsTwoStrings[] = "detailsAsync(startIso, endIso) requires two strings.";
 
+typedef struct ReadQueue ReadQueue;
+
 typedef struct SnapshotWork {
+  ReadQueue* queue; /* NULL: handed to the pool directly */
+  struct SnapshotWork* next;
   napi_async_work work;
   ReadRange read;
   napi_deferred deferred;
@@ -24,6 +36,63 @@ typedef struct SnapshotWork {
   char* json;
   char* failure;
 } SnapshotWork;
+
+/* As many as the pool has threads by default: reads go as fast as before. */
+enum { kReadsAtOnce = 4 };
+
+/* One environment's reads; only its JavaScript thread touches one, but the
+ * list of them is the process's. */
+struct ReadQueue {
+  napi_env env;
+  int running; /* handed to the pool */
+  int ending;
+  SnapshotWork* first; /* waiting, oldest first */
+  SnapshotWork* last;
+  ReadQueue* next;
+};
+
+static pthread_mutex_t queues_lock = PTHREAD_MUTEX_INITIALIZER;
+static ReadQueue* queues;
+
+static void free_snapshot_work(napi_env env, SnapshotWork* snapshot);
+
+/* The environment has gone: after every read handed to the pool completed. */
+static void drop_queue(void* data) {
+  ReadQueue* queue = data;
+  pthread_mutex_lock(&queues_lock);
+  for (ReadQueue** at = &queues; *at != NULL; at = &(*at)->next) {
+    if (*at == queue) {
+      *at = queue->next;
+      break;
+    }
+  }
+  pthread_mutex_unlock(&queues_lock);
+  while (queue->first != NULL) {
+    SnapshotWork* dropped = queue->first;
+    queue->first = dropped->next;
+    free_snapshot_work(queue->env, dropped);
+  }
+  free(queue);
+}
+
+/* The environment's queue, made on its first read; NULL when none can be. */
+static ReadQueue* queue_of(napi_env env) {
+  pthread_mutex_lock(&queues_lock);
+  ReadQueue* queue = queues;
+  while (queue != NULL && queue->env != env) queue = queue->next;
+  if (queue == NULL && (queue = calloc(1, sizeof *queue)) != NULL) {
+    queue->env = env;
+    if (napi_add_env_cleanup_hook(env, drop_queue, queue) == napi_ok) {
+      queue->next = queues;
+      queues = queue;
+    } else {
+      free(queue);
+      queue = NULL;
+    }
+  }
+  pthread_mutex_unlock(&queues_lock);
+  return queue;
+}
 
 static void free_snapshot_work(napi_env env, SnapshotWork* snapshot) {
   if (snapshot->work != NULL) napi_delete_async_work(env, snapshot->work);
@@ -44,8 +113,11 @@ static void snapshot_execute(napi_env env, void* data) {
   host_environment_leave(snapshot->environment);
 }
 
+static void start_waiting(napi_env env, ReadQueue* queue);
+
 static void snapshot_complete(napi_env env, napi_status status, void* data) {
   SnapshotWork* snapshot = data;
+  ReadQueue* queue = snapshot->queue;
   napi_value result;
   if (status != napi_ok) {
     /* Cancelled: the bridge never ran. */
@@ -57,7 +129,34 @@ static void snapshot_complete(napi_env env, napi_status status, void* data) {
   } else {
     napi_resolve_deferred(env, snapshot->deferred, result);
   }
+  /* The settling call was the last: one that failed means no JavaScript runs
+   * here any more. */
+  const napi_extended_error_info* settled = NULL;
+  if (queue != NULL && napi_get_last_error_info(env, &settled) == napi_ok && settled != NULL &&
+      settled->error_code != napi_ok) {
+    queue->ending = 1;
+  }
   free_snapshot_work(env, snapshot);
+  if (queue != NULL) {
+    --queue->running;
+    start_waiting(env, queue);
+  }
+}
+
+/* Hands the pool queued reads while it has fewer than kReadsAtOnce. */
+static void start_waiting(napi_env env, ReadQueue* queue) {
+  while (!queue->ending && queue->running < kReadsAtOnce && queue->first != NULL) {
+    SnapshotWork* snapshot = queue->first;
+    queue->first = snapshot->next;
+    if (queue->first == NULL) queue->last = NULL;
+    snapshot->next = NULL;
+    if (napi_queue_async_work(env, snapshot->work) == napi_ok) {
+      ++queue->running;
+    } else {
+      fail_call(env, snapshot->deferred, NULL, kSyncFailed);
+      free_snapshot_work(env, snapshot);
+    }
+  }
 }
 
 /* Queues the work of a new read; the text of the rejection when it cannot,
@@ -81,10 +180,21 @@ static const char* start_snapshot(napi_env env, napi_callback_info info, napi_de
   if (failure == NULL &&
       (napi_create_string_utf8(env, "VantrelSnapshot", NAPI_AUTO_LENGTH, &name) != napi_ok ||
        napi_create_async_work(env, NULL, name, snapshot_execute, snapshot_complete, snapshot,
-                              &snapshot->work) != napi_ok ||
-       napi_queue_async_work(env, snapshot->work) != napi_ok)) {
+                              &snapshot->work) != napi_ok)) {
     failure = kSyncFailed;
   }
+  if (failure == NULL && (snapshot->queue = queue_of(env)) != NULL) {
+    ReadQueue* queue = snapshot->queue;
+    if (queue->last != NULL) {
+      queue->last->next = snapshot;
+    } else {
+      queue->first = snapshot;
+    }
+    queue->last = snapshot;
+    start_waiting(env, queue);
+    return NULL;
+  }
+  if (failure == NULL && napi_queue_async_work(env, snapshot->work) != napi_ok) failure = kSyncFailed;
   if (failure != NULL) free_snapshot_work(env, snapshot);
   return failure;
 }

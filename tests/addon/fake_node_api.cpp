@@ -12,7 +12,10 @@ namespace fake_napi {
 namespace {
 std::unique_ptr<Host> hostInstance = std::make_unique<Host>();
 std::unique_ptr<Core> coreInstance = std::make_unique<Core>();
-int envMarker;
+// Each test's environment is another, as each worker's is in Node: the module
+// may key what it keeps on it.
+int envMarkers[4096];
+int environment = 0;
 
 char* handOut(const std::string& text) {
   ++core().textsHandedOut;
@@ -25,6 +28,7 @@ Core& core() { return *coreInstance; }
 void reset() {
   hostInstance = std::make_unique<Host>();
   coreInstance = std::make_unique<Core>();
+  environment = (environment + 1) % 4096;
 }
 
 namespace {
@@ -41,7 +45,7 @@ napi_value Host::make(Value value) {
   return reinterpret_cast<napi_value>(&values.back());
 }
 
-napi_env env() { return reinterpret_cast<napi_env>(&envMarker); }
+napi_env env() { return reinterpret_cast<napi_env>(&envMarkers[environment]); }
 
 namespace {
 void finalize(ThreadsafeFunction& function) {
@@ -279,10 +283,19 @@ napi_status napi_create_promise(napi_env, napi_deferred* deferred, napi_value* p
   return napi_ok;
 }
 
+static napi_extended_error_info lastError{};
+
 static napi_status settle(napi_deferred deferred, bool resolved, napi_value value) {
   auto& slot = *reinterpret_cast<std::optional<fake_napi::Settlement>*>(deferred);
   if (slot) throw std::logic_error("a promise was settled twice");
-  slot = fake_napi::Settlement{resolved, fake_napi::valueOf(value)};
+  lastError.error_code = host().javaScriptStopped ? napi_pending_exception : napi_ok;
+  if (!host().javaScriptStopped) slot = fake_napi::Settlement{resolved, fake_napi::valueOf(value)};
+  return lastError.error_code;
+}
+
+// Only what the settling calls leave: the module reads it after them alone.
+napi_status napi_get_last_error_info(node_api_basic_env, const napi_extended_error_info** result) {
+  *result = &lastError;
   return napi_ok;
 }
 

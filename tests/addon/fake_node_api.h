@@ -79,6 +79,8 @@ struct Host {
   bool failStrings = false;
   bool failThreadsafeFunctions = false;
   bool failCalloc = false;
+  // An environment that ends: no JavaScript runs, so no promise settles.
+  bool javaScriptStopped = false;
   bool failAsyncWork = false;
 
   napi_value make(Value value);

@@ -122,6 +122,27 @@ TEST_F(ModuleFailurePathsTest, SnapshotAsyncThatCannotStartRejectsWithoutReachin
   EXPECT_EQ(core().snapshotCalls, 0);
 }
 
+TEST_F(ModuleFailurePathsTest, AnEnvironmentThatEndsReadsNoMoreThanItsPoolHadBegun) {
+  core().snapshotJson = "{}";
+  const auto tenReads = [] {
+    for (int i = 0; i < 10; ++i) {
+      EXPECT_NE(fake_napi::call("snapshotAsync", {fake_napi::string("a"), fake_napi::string("b")}),
+                nullptr);
+    }
+  };
+  tenReads();
+  fake_napi::runAsyncWork();  // each one that completes hands over the next
+  EXPECT_EQ(core().snapshotCalls, 10);
+  for (std::size_t promise = 0; promise < 10; ++promise) EXPECT_TRUE(settlement(promise).resolved);
+  tenReads();
+  host().javaScriptStopped = true;
+  fake_napi::runAsyncWork();
+  fake_napi::endEnvironment();
+  EXPECT_EQ(core().snapshotCalls, 14) << "reads were begun for an environment that had ended";
+  for (const auto& work : host().asyncWorks) EXPECT_TRUE(work.deleted);
+  EXPECT_EQ(core().textsFreed, core().textsHandedOut);
+}
+
 TEST_F(ModuleFailurePathsTest, SnapshotArgumentsThatAreNotTwoPlainStringsNeverReachTheCore) {
   std::vector<std::vector<napi_value>> cases = {
       {fake_napi::string("a")},
