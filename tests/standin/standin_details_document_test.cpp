@@ -2,6 +2,7 @@
 // value of each enumeration, against the text written by hand.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "standin_test_document.h"
@@ -71,6 +72,26 @@ TEST(StandinDetailsDocument, EveryKeyAndEveryValueAsWrittenByHand) {
   ASSERT_NE(text, nullptr) << failure;
   EXPECT_EQ(std::string(text), kExpected);
   tavimo_calendar_string_free(text);
+}
+
+TEST(StandinDetailsDocument, ThousandsOfAttendeesAndMegabytesOfNotesComeThroughWhole) {
+  // Each control character takes six bytes escaped, the most the writer allows for.
+  std::string notes;
+  for (int i = 0; i < (1 << 20); ++i) notes += "\\u0001";
+  std::string attendees;
+  for (int i = 0; i < 5000; ++i) {
+    attendees += (i == 0 ? "" : ",") + std::string(R"({"name":"P\"/)") + std::to_string(i) + R"("})";
+  }
+  const standin_test::TestDocument document(
+      R"({"calendars":[{"id":"a"}],"events":[{"calendar":"a","start":0,"end":1,"notes":")" + notes +
+      R"(","attendees":[)" + attendees + "]}]}");
+  char* text = tavimo_calendar_details("1970-01-01T00:00:00Z", "1970-01-02T00:00:00Z", nullptr);
+  ASSERT_NE(text, nullptr);
+  const nlohmann::json event = nlohmann::json::parse(text)["events"][0];
+  tavimo_calendar_string_free(text);
+  EXPECT_EQ(event["notes"], std::string(1 << 20, '\x01'));
+  ASSERT_EQ(event["attendees"].size(), 5000u);
+  EXPECT_EQ(event["attendees"][4999]["name"], "P\"/4999");
 }
 
 }  // namespace
