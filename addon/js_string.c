@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "external_string.h"
 #include "vantrel_module.h"
 
 const char kInvalidResponse[] = "The macOS Vantrel returned an invalid response.";
@@ -82,14 +83,16 @@ static size_t utf16_length(const char* text, size_t size) {
   return units;
 }
 
+static bool fits_units(napi_env env, size_t units) {
+  return units <= VANTREL_STRING_LIMIT_FLOOR || units <= engine_string_limit(env);
+}
+
 /* Whether `text` is short enough for a JavaScript string. V8 does not fail
  * on a longer one: it ends the whole process. A UTF-8 text has at least as
  * many bytes as code units, so a short one is not even measured. */
 static bool fits_string(napi_env env, const char* text) {
   size_t size = strlen(text);
-  if (size <= VANTREL_STRING_LIMIT_FLOOR) return true;
-  size_t units = utf16_length(text, size);
-  return units <= VANTREL_STRING_LIMIT_FLOOR || units <= engine_string_limit(env);
+  return size <= VANTREL_STRING_LIMIT_FLOOR || fits_units(env, utf16_length(text, size));
 }
 
 napi_value js_string_of(napi_env env, const char* text) {
@@ -97,6 +100,12 @@ napi_value js_string_of(napi_env env, const char* text) {
   if (!fits_string(env, text)) return NULL;
   NAPI_CALL(napi_create_string_utf8(env, text, NAPI_AUTO_LENGTH, &result), NULL);
   return result;
+}
+
+napi_value js_string_of_v8_text(napi_env env, V8Text* text) {
+  if (fits_units(env, text->length)) return external_string_make(env, text);
+  external_string_text_free(text);
+  return NULL;
 }
 
 napi_value fail_call(napi_env env, napi_deferred deferred, const char* failure,

@@ -11,8 +11,11 @@
  * over, and what is queued is dropped unread when the environment goes.
  */
 #include <pthread.h>
+#include <stdbool.h>
 #include <stdlib.h>
+#include <string.h>
 
+#include "external_string.h"
 #include "host_environment.h"
 #include "tavimo_calendar.h"
 #include "vantrel_module.h"
@@ -35,6 +38,10 @@ typedef struct SnapshotWork {
   char* end;
   char* json;
   char* failure;
+  /* The document laid out for V8, where the host takes external strings:
+   * then the JavaScript thread has no text to decode. */
+  bool lay_out;
+  V8Text text;
 } SnapshotWork;
 
 /* As many as the pool has threads by default: reads go as fast as before. */
@@ -101,6 +108,7 @@ static void free_snapshot_work(napi_env env, SnapshotWork* snapshot) {
   free(snapshot->end);
   tavimo_calendar_string_free(snapshot->json);
   tavimo_calendar_string_free(snapshot->failure);
+  external_string_text_free(&snapshot->text);
   free(snapshot);
 }
 
@@ -111,6 +119,13 @@ static void snapshot_execute(napi_env env, void* data) {
   host_environment_enter(snapshot->environment);
   snapshot->json = snapshot->read(snapshot->start, snapshot->end, &snapshot->failure);
   host_environment_leave(snapshot->environment);
+  /* Without memory for UTF-16 the document stays UTF-8, made as before. */
+  if (snapshot->json != NULL && snapshot->lay_out &&
+      v8_text_lay_out(snapshot->json, strlen(snapshot->json), &snapshot->text)) {
+    /* Latin-1 is the document itself, rewritten. */
+    if (snapshot->text.two_byte) tavimo_calendar_string_free(snapshot->json);
+    snapshot->json = NULL;
+  }
 }
 
 static void start_waiting(napi_env env, ReadQueue* queue);
@@ -122,9 +137,11 @@ static void snapshot_complete(napi_env env, napi_status status, void* data) {
   if (status != napi_ok) {
     /* Cancelled: the bridge never ran. */
     fail_call(env, snapshot->deferred, NULL, kSyncFailed);
-  } else if (snapshot->json == NULL) {
+  } else if (snapshot->json == NULL && snapshot->text.characters == NULL) {
     fail_call(env, snapshot->deferred, snapshot->failure, kSyncFailed);
-  } else if ((result = js_string_of(env, snapshot->json)) == NULL) {
+  } else if ((result = snapshot->json != NULL ? js_string_of(env, snapshot->json)
+                                              : js_string_of_v8_text(env, &snapshot->text)) ==
+             NULL) {
     fail_call(env, snapshot->deferred, kInvalidResponse, kInvalidResponse);
   } else {
     napi_resolve_deferred(env, snapshot->deferred, result);
@@ -176,6 +193,7 @@ static const char* start_snapshot(napi_env env, napi_callback_info info, napi_de
   const char* failure = snapshot->start == NULL || snapshot->end == NULL ? two_strings : NULL;
   /* Read here: the pool's thread must not read what JavaScript may write. */
   if (failure == NULL) snapshot->environment = host_environment_read(env);
+  snapshot->lay_out = external_strings_available();
   napi_value name;
   if (failure == NULL &&
       (napi_create_string_utf8(env, "VantrelSnapshot", NAPI_AUTO_LENGTH, &name) != napi_ok ||

@@ -7,6 +7,7 @@
 #define _GNU_SOURCE
 #include <dlfcn.h>
 
+#include "external_string.h"
 #include "vantrel_module.h"
 
 /* Keeps this library mapped until the process ends. A host may unload the
@@ -24,6 +25,7 @@ static void keep_library_loaded(void) {
 NAPI_MODULE_INIT() {
   keep_library_loaded();
   main_run_loop_attach(env);
+  external_strings_look_up();
   static const struct {
     const char* name;
     napi_callback function;

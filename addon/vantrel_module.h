@@ -8,6 +8,8 @@
 #include <node_api.h>
 #include <stdbool.h>
 
+#include "v8_text.h"
+
 /* Returns `failure` from the calling function unless the Node-API call `call`
  * succeeds: no status is dropped unseen. */
 #define NAPI_CALL(call, failure) \
@@ -47,6 +49,10 @@ void main_run_loop_watch_stopped(void);
 /* A JavaScript string of `text`, or NULL when it is too long or cannot be
  * made. */
 napi_value js_string_of(napi_env env, const char* text);
+
+/* A JavaScript string of `text`, laid out for V8, whose memory it takes (see
+ * external_string_make), or NULL when it is too long or cannot be made. */
+napi_value js_string_of_v8_text(napi_env env, V8Text* text);
 
 /* Throws, or rejects `deferred` unless it is NULL, with `failure`: a core's
  * failure text or the module's own. A failure always says something, so one

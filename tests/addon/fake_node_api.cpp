@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
 namespace fake_napi {
 
@@ -144,6 +145,54 @@ void runAsyncWork(napi_status status) {
   }
 }
 
+namespace {
+// Strings of other encodings keep their text as UTF-8, for comparison.
+napi_status makeString(std::u16string_view units, napi_value* result) {
+  if (host().failStrings) return napi_generic_failure;
+  if (units.size() > host().stringLimit) throw std::logic_error("V8 would abort: a string too long");
+  std::string text;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    char32_t point = units[i];
+    if (point >= 0xD800 && point < 0xDC00 && i + 1 < units.size()) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (units[++i] - 0xDC00);
+    }
+    if (point < 0x80) {
+      text += static_cast<char>(point);
+    } else if (point < 0x800) {
+      text += {static_cast<char>(0xC0 | point >> 6), static_cast<char>(0x80 | (point & 0x3F))};
+    } else if (point < 0x10000) {
+      text += {static_cast<char>(0xE0 | point >> 12), static_cast<char>(0x80 | (point >> 6 & 0x3F)),
+               static_cast<char>(0x80 | (point & 0x3F))};
+    } else {
+      text += {static_cast<char>(0xF0 | point >> 18), static_cast<char>(0x80 | (point >> 12 & 0x3F)),
+               static_cast<char>(0x80 | (point >> 6 & 0x3F)), static_cast<char>(0x80 | (point & 0x3F))};
+    }
+  }
+  *result = fake_napi::string(text);
+  return napi_ok;
+}
+
+template <typename Character>
+napi_status makeExternalString(napi_env env, Character* text, size_t length,
+                                      napi_finalize finalize, void* hint, napi_value* result,
+                                      bool* copied) {
+  if (host().externalStrings == fake_napi::ExternalStrings::failing) return napi_generic_failure;
+  const bool latin1 = sizeof(Character) == 1;
+  napi_status status = latin1 ? napi_create_string_latin1(env, reinterpret_cast<char*>(text), length, result)
+                              : napi_create_string_utf16(env, reinterpret_cast<char16_t*>(text), length, result);
+  if (status != napi_ok) return status;
+  host().externalStringsMade.push_back((latin1 ? "latin1 " : "utf16 ") + std::to_string(length));
+  *copied = host().externalStrings == fake_napi::ExternalStrings::copied;
+  if (*copied) {
+    finalize(env, text, hint);
+  } else {
+    host().finalizers.emplace_back(finalize, text);
+  }
+  return napi_ok;
+}
+
+}  // namespace
+
 }  // namespace fake_napi
 
 using fake_napi::host;
@@ -177,6 +226,40 @@ napi_status napi_create_string_utf8(napi_env, const char* text, size_t length,
   if (units > host().stringLimit) throw std::logic_error("V8 would abort: a string too long");
   *result = fake_napi::string(bytes);
   return napi_ok;
+}
+
+napi_status napi_create_string_latin1(napi_env, const char* text, size_t length,
+                                      napi_value* result) {
+  std::u16string units(text, text + length);
+  for (char16_t& unit : units) unit &= 0xFF;
+  return fake_napi::makeString(units, result);
+}
+
+napi_status napi_create_string_utf16(napi_env, const char16_t* text, size_t length,
+                                     napi_value* result) {
+  return fake_napi::makeString(std::u16string_view(text, length), result);
+}
+
+NAPI_EXTERN napi_status node_api_create_external_string_latin1(napi_env env, char* text, size_t length,
+                                                   napi_finalize finalize, void* hint,
+                                                   napi_value* result, bool* copied) {
+  return fake_napi::makeExternalString(env, text, length, finalize, hint, result, copied);
+}
+
+NAPI_EXTERN napi_status node_api_create_external_string_utf16(napi_env env, char16_t* text, size_t length,
+                                                  napi_finalize finalize, void* hint,
+                                                  napi_value* result, bool* copied) {
+  return fake_napi::makeExternalString(env, text, length, finalize, hint, result, copied);
+}
+
+// The module finds those two in the process, unless the host has none.
+void* __real_dlsym(void* handle, const char* name);
+void* __wrap_dlsym(void* handle, const char* name) {
+  if (host().externalStrings == fake_napi::ExternalStrings::absent &&
+      std::strstr(name, "external_string") != nullptr) {
+    return nullptr;
+  }
+  return __real_dlsym(handle, name);
 }
 
 napi_status napi_get_value_string_utf8(napi_env, napi_value value, char* buffer, size_t size,

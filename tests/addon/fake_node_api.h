@@ -58,6 +58,12 @@ struct AsyncWork {
   bool deleted = false;
 };
 
+// What the host does with node_api_create_external_string_latin1 and _utf16:
+// has none (the module cannot find them), keeps the characters until the
+// environment ends (as V8 until it collects the string), copies them and
+// calls the finalizer at once (a V8 sandbox), or fails.
+enum class ExternalStrings { absent, kept, copied, failing };
+
 struct Host {
   std::deque<Value> values;  // a deque: napi_values point into it
   std::vector<std::pair<std::string, napi_value>> properties;  // of the exports
@@ -70,6 +76,8 @@ struct Host {
   napi_value global = nullptr;  // with `process` and `process.env`
   // V8 aborts the process when asked for a longer string; the fake throws.
   std::size_t stringLimit = SIZE_MAX;
+  ExternalStrings externalStrings = ExternalStrings::kept;
+  std::vector<std::string> externalStringsMade;  // "latin1" or "utf16", and the length
   bool exceptionPending = false;
   std::vector<std::pair<napi_cleanup_hook, void*>> cleanupHooks;
   // Finalizers of objects, run when the environment ends (nothing is collected).

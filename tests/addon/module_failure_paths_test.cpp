@@ -319,7 +319,9 @@ TEST_F(ModuleFailurePathsTest, AnEnvironmentThatEndsFreesEverythingWithoutSettli
 // V8 ends the process rather than fail on a string longer than its limit, so
 // the module measures every text first (in UTF-16 code units, past the floor
 // this build lowers to 16) against the limit the engine gives; the fake host
-// throws if a longer string is ever asked for.
+// throws if a longer string is ever asked for. snapshotAsync lays its text out
+// as Latin-1 or UTF-16 on the pool, and resolves with the string snapshot()
+// returns whatever the host does with external strings.
 TEST_F(ModuleFailurePathsTest, TextsTooLongForAStringAreRefusedBeforeOneIsMade) {
   using Texts = std::vector<std::string>;
   const std::string invalid = "The macOS Vantrel returned an invalid response.";
@@ -333,14 +335,18 @@ TEST_F(ModuleFailurePathsTest, TextsTooLongForAStringAreRefusedBeforeOneIsMade) 
     std::optional<double> limit;  // nullopt: the engine cannot be asked
     std::string text;
     bool fits;
+    const char* layout;  // of the external string, where one is made
   } cases[] = {
-      {"ASCII at the limit", 60, std::string(60, 'x'), true},
-      {"ASCII past it", 60, std::string(61, 'x'), false},
-      {"two-byte sequences at the limit", 60, repeat("\u00e9", 60), true},
-      {"two-byte sequences past it", 60, repeat("\u00e9", 61), false},
-      {"surrogate pairs at the limit", 60, repeat("\U0001F4C5", 30), true},
-      {"surrogate pairs past it", 60, repeat("\U0001F4C5", 30) + "x", false},
-      {"no engine to ask: V8's own limit", std::nullopt, std::string(61, 'x'), true},
+      {"ASCII at the limit", 60, std::string(60, 'x'), true, "latin1 60"},
+      {"ASCII past it", 60, std::string(61, 'x'), false, ""},
+      {"two-byte sequences at the limit", 60, repeat("\u00e9", 60), true, "latin1 60"},
+      {"two-byte sequences past it", 60, repeat("\u00e9", 61), false, ""},
+      {"characters past Latin-1 at the limit", 60, repeat("\u20ac", 60), true, "utf16 60"},
+      {"Latin-1, then past it, at the limit", 60, repeat("x\u00e9", 29) + "\u0101x", true,
+       "utf16 60"},
+      {"surrogate pairs at the limit", 60, repeat("\U0001F4C5", 30), true, "utf16 60"},
+      {"surrogate pairs past it", 60, repeat("\U0001F4C5", 30) + "x", false, ""},
+      {"no engine to ask: V8's own limit", std::nullopt, std::string(61, 'x'), true, "latin1 61"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -358,6 +364,35 @@ TEST_F(ModuleFailurePathsTest, TextsTooLongForAStringAreRefusedBeforeOneIsMade) 
     napi_value snapshot = fake_napi::call("snapshot", twoDates());
     EXPECT_EQ(snapshot != nullptr, c.fits);
     EXPECT_EQ(host().thrown, c.fits ? Texts{} : Texts{invalid});
+
+    const std::string fromSnapshot = c.fits ? fake_napi::valueOf(snapshot).text : invalid;
+    using fake_napi::ExternalStrings;
+    for (auto externalStrings : {ExternalStrings::absent, ExternalStrings::kept,
+                                 ExternalStrings::copied, ExternalStrings::failing}) {
+      fresh();
+      host().externalStrings = externalStrings;
+      napi_register_module_v1(fake_napi::env(), fake_napi::object());  // looks them up again
+      core().snapshotJson = c.text;
+      fake_napi::call("snapshotAsync", twoDates());
+      fake_napi::runAsyncWork();
+      fake_napi::endEnvironment();
+      EXPECT_EQ(settlement().resolved, c.fits);
+      EXPECT_EQ(settlement().value.text, fromSnapshot);
+      const bool external = c.fits && externalStrings != ExternalStrings::absent &&
+                            externalStrings != ExternalStrings::failing;
+      EXPECT_EQ(host().externalStringsMade, external ? Texts{c.layout} : Texts{});
+      EXPECT_EQ(core().textsFreed, core().textsHandedOut);
+    }
+    // No memory for UTF-16 on the pool: the text is UTF-8 again, made as before.
+    fresh();
+    core().snapshotJson = c.text;
+    fake_napi::call("snapshotAsync", twoDates());
+    host().failCalloc = true;
+    fake_napi::runAsyncWork();
+    host().failCalloc = false;
+    fake_napi::endEnvironment();
+    EXPECT_EQ(settlement().value.text, fromSnapshot);
+    EXPECT_EQ(core().textsFreed, core().textsHandedOut);
 
     fresh();
     core().snapshotFailure = c.text;

@@ -77,6 +77,24 @@ test('failures carry the same text as vantrel-command', { skip }, async () => {
   }
 });
 
+test('snapshotAsync resolves with the string snapshot() returns, whatever its characters', async () => {
+  const cases = {
+    'ASCII only': ['Planning', 'Work'],
+    'Latin-1 only': ['Café für Zoë ±½', 'Größe'],
+    'two-byte': ['東京 – Kyōto', 'Ω'],
+    'surrogate pairs': ['📅 Review 𝄞', '😀'],
+    'Latin-1, then two-byte at the end': ['Café', 'Zoë', '東京'],
+  };
+  for (const [kind, [title, calendarTitle, lastTitle = title]] of Object.entries(cases)) {
+    const event = (id, day, text) => ({ id, calendar: 'c', title: text.repeat(20),
+      start: `2026-03-0${day}T09:00:00Z`, end: `2026-03-0${day}T10:00:00Z` });
+    useStore({ status: 3, calendars: [{ id: 'c', title: calendarTitle, source: 'Local' }],
+      events: [event('e1', 1, title), event('e2', 2, title), event('e3', 3, lastTitle)] });
+    const json = vantrel.snapshot('2026-03-01T00:00:00Z', '2026-03-04T00:00:00Z');
+    assert.equal(await vantrel.snapshotAsync('2026-03-01T00:00:00Z', '2026-03-04T00:00:00Z'), json, kind);
+  }
+});
+
 test('the snapshot is the JSON document of the store', () => {
   useStore({ status: 3, calendars, events });
   const snapshot = JSON.parse(vantrel.snapshot('2026-03-02T00:00:00Z', '2026-03-03T00:00:00Z'));

@@ -1,0 +1,93 @@
+/* RTLD_DEFAULT is an extension of POSIX. */
+#define _GNU_SOURCE
+#include "external_string.h"
+
+#include <dlfcn.h>
+#include <stdatomic.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tavimo_calendar.h"
+
+/* As the host declares them from Node-API version 10 on (experimental from
+ * Node 18.18 and 20.4, with the same signature). */
+typedef napi_status (*ExternalLatin1)(napi_env env, char* str, size_t length,
+                                      napi_finalize finalize_callback, void* finalize_hint,
+                                      napi_value* result, bool* copied);
+typedef napi_status (*ExternalUtf16)(napi_env env, char16_t* str, size_t length,
+                                     napi_finalize finalize_callback, void* finalize_hint,
+                                     napi_value* result, bool* copied);
+
+/* Every module registration writes the same values, from any thread. */
+static _Atomic(ExternalLatin1) host_latin1;
+static _Atomic(ExternalUtf16) host_utf16;
+
+_Static_assert(sizeof(void*) == sizeof(ExternalLatin1) && sizeof(void*) == sizeof(ExternalUtf16),
+               "dlsym hands functions over as object pointers");
+
+void external_strings_look_up(void) {
+  void* latin1_symbol = dlsym(RTLD_DEFAULT, "node_api_create_external_string_latin1");
+  void* utf16_symbol = dlsym(RTLD_DEFAULT, "node_api_create_external_string_utf16");
+  ExternalLatin1 latin1 = NULL;
+  ExternalUtf16 utf16 = NULL;
+  if (latin1_symbol != NULL && utf16_symbol != NULL) {
+    memcpy(&latin1, &latin1_symbol, sizeof latin1);
+    memcpy(&utf16, &utf16_symbol, sizeof utf16);
+  }
+  atomic_store_explicit(&host_latin1, latin1, memory_order_relaxed);
+  atomic_store_explicit(&host_utf16, utf16, memory_order_relaxed);
+}
+
+bool external_strings_available(void) {
+  return atomic_load_explicit(&host_latin1, memory_order_relaxed) != NULL &&
+         atomic_load_explicit(&host_utf16, memory_order_relaxed) != NULL;
+}
+
+/* Finalizers: they may run during the environment's teardown (env NULL), so
+ * they only free. */
+static void free_core_text(napi_env env, void* data, void* hint) {
+  (void)env;
+  (void)hint;
+  tavimo_calendar_string_free(data);
+}
+
+static void free_code_units(napi_env env, void* data, void* hint) {
+  (void)env;
+  (void)hint;
+  free(data);
+}
+
+void external_string_text_free(V8Text* text) {
+  if (text->two_byte) {
+    free(text->characters);
+  } else {
+    tavimo_calendar_string_free(text->characters);
+  }
+  text->characters = NULL;
+}
+
+napi_value external_string_make(napi_env env, V8Text* text) {
+  ExternalLatin1 latin1 = atomic_load_explicit(&host_latin1, memory_order_relaxed);
+  ExternalUtf16 utf16 = atomic_load_explicit(&host_utf16, memory_order_relaxed);
+  napi_value result = NULL;
+  bool copied = false;
+  /* A host that fails leaves the characters with the caller (Node checks
+   * its arguments first, and a copying host calls the finalizer only on
+   * success): copy them the plain way, then free them here. */
+  bool made = text->two_byte ? utf16 != NULL && utf16(env, text->characters, text->length,
+                                                       free_code_units, NULL, &result,
+                                                       &copied) == napi_ok
+                             : latin1 != NULL && latin1(env, text->characters, text->length,
+                                                        free_core_text, NULL, &result,
+                                                        &copied) == napi_ok;
+  if (made) {
+    text->characters = NULL;
+    return result;
+  }
+  napi_status status = text->two_byte ? napi_create_string_utf16(env, text->characters,
+                                                                 text->length, &result)
+                                      : napi_create_string_latin1(env, text->characters,
+                                                                  text->length, &result);
+  external_string_text_free(text);
+  return status == napi_ok ? result : NULL;
+}
