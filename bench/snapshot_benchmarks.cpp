@@ -29,6 +29,9 @@
 #include "snapshot_reader.h"
 #include "tavimo_calendar.h"
 #include "tight_writer.h"
+extern "C" {
+#include "v8_text.h"
+}
 
 namespace vantrel::bench {
 namespace {
@@ -197,6 +200,23 @@ void freshPass(benchmark::State& state) {
   });
 }
 
+// What snapshotAsync does on the pool after the call: lays the document out
+// for V8, in place as Latin-1 or into new memory as UTF-16.
+void layOutForV8(benchmark::State& state) {
+  measure(state, Memory::fresh, [&state](Prepared& prepared, bool timed) {
+    if (timed) state.PauseTiming();
+    std::memcpy(prepared.buffer.data(), prepared.document.c_str(), prepared.buffer.size());
+    if (timed) state.ResumeTiming();
+    V8Text text{};
+    if (!v8_text_lay_out(prepared.buffer.data(), prepared.document.size(), &text)) {
+      throw std::bad_alloc();
+    }
+    benchmark::DoNotOptimize(text.characters);
+    benchmark::ClobberMemory();
+    if (text.two_byte) std::free(text.characters);
+  });
+}
+
 void callExported(Prepared& prepared, bool) {
   char* json = tavimo_calendar_snapshot(prepared.workload.startIso.c_str(),
                                         prepared.workload.endIso.c_str(), nullptr);
@@ -240,6 +260,7 @@ constexpr Stage kStages[] = {
     {"encoding", "2 encodeSnapshot of records (touched)", encoding},
     {"tight_writer_fresh", "tight writer into new memory", tightWriterFresh},
     {"fresh_pass", "one pass writing the document into new memory", freshPass},
+    {"v8_layout", "the document laid out for V8 (UTF-16: new memory)", layOutForV8},
     {"exported_snapshot", "3 tavimo_calendar_snapshot end to end (new memory)", exportedSnapshot},
     {"exported_snapshot_reused", "3 again, into memory freed by the call before",
      exportedSnapshotReused},
@@ -322,6 +343,10 @@ void printTable(const CollectingReporter& reporter, std::FILE* out) {
     if (exported && fresh) {
       std::fprintf(out, "%-10zu   3 = %.2f x one pass into new memory (for comparison)\n", events,
                    exported->nsPerEvent / fresh->nsPerEvent);
+    }
+    if (const auto* layout = find("v8_layout"); layout && fresh) {
+      std::fprintf(out, "%-10zu   laid out for V8 = %.2f x one pass into new memory\n", events,
+                   layout->nsPerEvent / fresh->nsPerEvent);
     }
     if (exported && general) {
       std::fprintf(out, "%-10zu   nlohmann route = %.1f x slower than 3 (target >= 4)\n", events,
