@@ -86,6 +86,11 @@ struct EventValues {
   std::optional<Instant> start;
   std::optional<Instant> end;
   bool isAllDay = false;
+  // The occurrence's original start in its series (EKEvent's occurrenceDate,
+  // iCalendar's RECURRENCE-ID); for a single event its start. An occurrence
+  // moved within or out of its series keeps it, so it and the item identifier
+  // follow one occurrence through changes of its start.
+  std::optional<Instant> occurrenceDate;
 };
 void readEvent(const EventList& events, std::size_t index, EventValues& into);
 

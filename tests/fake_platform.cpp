@@ -139,6 +139,10 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   into.start = event.start;
   into.end = event.end;
   into.isAllDay = event.isAllDay;
+  into.occurrenceDate = event.start;
+  const auto moved =
+      platform().occurrenceDates.find({event.itemId.value_or(""), event.start.value_or(0)});
+  if (moved != platform().occurrenceDates.end()) into.occurrenceDate = moved->second;
 }
 
 void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {

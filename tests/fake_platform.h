@@ -45,6 +45,9 @@ struct Platform {
   std::function<std::int64_t()> statusFunction;
   std::optional<std::vector<Calendar>> calendars = std::vector<Calendar>{};
   std::vector<Event> events;  // the answer to every query, unfiltered
+  // Occurrence dates by item identifier and start; an event not named has its
+  // start, as a single event does.
+  std::map<std::pair<std::string, double>, double> occurrenceDates;
   // Meeting-note values by item identifier; an event not named has none.
   std::map<std::string, platform::EventDetailValues> details;
   // When set, answers each query instead of `events`.

@@ -90,6 +90,9 @@ const std::pair<std::string, const char*> kBadSecondEvents[] = {
     {withSecondEvent(R"(,"location":0)"), "events[1].location: expected a string or null, found 0"},
     {withSecondEvent(R"(,"allDay":"true")"),
      R"(events[1].allDay: expected true or false, found "true")"},
+    {withSecondEvent(R"(,"occurrenceDate":true)"),
+     "events[1].occurrenceDate: expected an ISO-8601 date-time text, a number of seconds or null, "
+     "found true"},
     {withSecondEvent(R"(,"availability":"busy")"),
      R"(events[1].availability: expected an integer, found "busy")"},
     {withSecondEvent(R"(,"organizer":"Ana")"),

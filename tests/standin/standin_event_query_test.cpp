@@ -128,8 +128,9 @@ TEST(StandinEventQuery, InstantsFromTextsAndNumbers) {
 TEST(StandinEventQuery, ReadEventReusesAndClearsTheTexts) {
   const TestDocument document(R"({"calendars":[{"id":"a"}],"events":[
       {"id":"one","calendar":"a","title":"A title long enough to live on the heap",
-       "location":"   ","start":0,"end":1,"allDay":true},
-      {"calendar":"a","title":"Short","location":null,"start":0,"end":1,"allDay":false},
+       "location":"   ","start":0,"end":1,"allDay":true,"occurrenceDate":"1969-12-31T00:00:00Z"},
+      {"calendar":"a","title":"Short","location":null,"start":0,"end":1,"allDay":false,
+       "occurrenceDate":null},
       {"id":"three","calendar":"a","start":0,"end":1}]})");
   const auto store = platform::newStore();
   const auto events =
@@ -142,6 +143,7 @@ TEST(StandinEventQuery, ReadEventReusesAndClearsTheTexts) {
   EXPECT_EQ(values.calendarIdentifier, "a");
   EXPECT_EQ(values.location, "   ");
   EXPECT_TRUE(values.isAllDay);
+  EXPECT_EQ(values.occurrenceDate, -86400);
   const std::size_t capacity = values.title->capacity();
 
   platform::readEvent(*events, 1, values);
@@ -150,6 +152,7 @@ TEST(StandinEventQuery, ReadEventReusesAndClearsTheTexts) {
   EXPECT_EQ(values.title->capacity(), capacity);
   EXPECT_EQ(values.location, std::nullopt);
   EXPECT_FALSE(values.isAllDay);
+  EXPECT_EQ(values.occurrenceDate, 0);  // null: the start
 
   platform::readEvent(*events, 2, values);
   EXPECT_EQ(values.itemIdentifier, "three");

@@ -187,6 +187,9 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
     into.start = instant(event.startDate);
     into.end = instant(event.endDate);
     into.isAllDay = event.isAllDay;
+    // Nil only for an event not yet saved; a stored single event's is its start.
+    into.occurrenceDate = instant(event.occurrenceDate);
+    if (!into.occurrenceDate) into.occurrenceDate = into.start;
   }
 }
 

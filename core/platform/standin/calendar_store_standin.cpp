@@ -293,6 +293,7 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   into.start = span.start;
   into.end = span.end;
   into.isAllDay = texts.isAllDay;
+  into.occurrenceDate = texts.occurrenceDate ? texts.occurrenceDate : span.start;
 }
 
 void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {

@@ -54,6 +54,8 @@ struct EventTexts {
   std::optional<std::string> title;
   std::optional<std::string> location;
   bool isAllDay = false;
+  // The occurrence's original start in its series; nullopt: its start.
+  std::optional<platform::Instant> occurrenceDate;
   // 1 + the index of its meeting-note values in Document::eventDetails; 0 for
   // an event without any, so a million plain events cost nothing more.
   std::uint32_t detailsKey = 0;

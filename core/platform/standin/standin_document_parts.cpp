@@ -131,6 +131,13 @@ void readEventValue(const DocumentCursor& cursor, Slot slot, const Scalar& value
     case Slot::eventAllDay:
       event.texts.isAllDay = cursor.flag(slot, value);
       break;
+    case Slot::eventOccurrenceDate:
+      if (value.type == nlohmann::json::value_t::null) {
+        event.texts.occurrenceDate.reset();
+      } else {
+        event.texts.occurrenceDate = cursor.instant(slot, value);
+      }
+      break;
     case Slot::eventNotes:
       event.details.notes = cursor.optionalText(slot, value);
       break;

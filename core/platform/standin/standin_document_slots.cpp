@@ -49,6 +49,8 @@ std::string_view expectation(Slot slot) {
     case Slot::eventStart:
     case Slot::eventEnd:
       return "an ISO-8601 date-time text or a number of seconds";
+    case Slot::eventOccurrenceDate:
+      return "an ISO-8601 date-time text, a number of seconds or null";
     default:
       return "a string or null";
   }
@@ -91,6 +93,7 @@ Slot memberSlot(Container container, std::string_view key) {
       {Container::event, "start", Slot::eventStart},
       {Container::event, "end", Slot::eventEnd},
       {Container::event, "allDay", Slot::eventAllDay},
+      {Container::event, "occurrenceDate", Slot::eventOccurrenceDate},
       {Container::event, "notes", Slot::eventNotes},
       {Container::event, "url", Slot::eventUrl},
       {Container::event, "timeZone", Slot::eventTimeZone},

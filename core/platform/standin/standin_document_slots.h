@@ -37,6 +37,7 @@ enum class Slot {
   eventStart,
   eventEnd,
   eventAllDay,
+  eventOccurrenceDate,
   eventNotes,
   eventUrl,
   eventTimeZone,

@@ -107,6 +107,7 @@ typedef NS_ENUM(NSInteger, EKEventStatus) {
 @property(nonatomic, getter=isAllDay) BOOL allDay;
 @property(null_unspecified, nonatomic, copy) NSDate *startDate;
 @property(null_unspecified, nonatomic, copy) NSDate *endDate;
+@property(nonatomic, readonly, null_unspecified) NSDate *occurrenceDate API_AVAILABLE(macos(10.8), ios(9.0));
 @property(nonatomic, readonly, nullable) EKParticipant *organizer;
 @property(nonatomic) EKEventAvailability availability;
 @property(nonatomic, readonly) EKEventStatus status;
