@@ -6,7 +6,11 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev
           libbenchmark-dev clang libclang-rt-14-dev binutils ccache git
-          libc6-dev-arm64-cross libstdc++-12-dev-arm64-cross)
+          libc6-dev-arm64-cross libstdc++-12-dev-arm64-cross
+          # The desktop's calendar service, its headers, and what its tests
+          # run it with: a private session bus and a filtering proxy.
+          evolution-data-server libecal2.0-dev libedataserver1.2-dev dbus dbus-daemon
+          xdg-dbus-proxy)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
