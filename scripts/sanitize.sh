@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with one sanitizer and runs the tests under it (all but
-# the 30-second wait, label slow):
+# the 30-second wait, label slow, and the calendar service's, whose libraries
+# are not instrumented):
 #   address  AddressSanitizer with LeakSanitizer and UndefinedBehaviorSanitizer,
 #            in build-asan/ (preset asan)
 #   thread   ThreadSanitizer, in build-tsan/ (preset tsan)
