@@ -60,10 +60,10 @@ test('hostile strings get the answer of the date they hold', () => {
     '100 MB end');
 });
 
-// The status of an unusable document, or of none, reads as restricted, so
-// each function answers as for that status, and one line on stderr names the
-// file and what is wrong, or the variable. Run in a child, whose stderr the
-// test can read.
+// An unusable document fails every read with the text that names the file and
+// what is wrong, while its status stays the default (full access); no document
+// at all reads as restricted. One line on stderr says either. Run in a child,
+// whose stderr the test can read.
 test('store documents that cannot be used, or none, fail at once, saying why', () => {
   const fs = require('node:fs');
   const { execFileSync, spawnSync } = require('node:child_process');
@@ -74,6 +74,7 @@ test('store documents that cannot be used, or none, fail at once, saying why', (
   const cases = [
     [pipe, 'is not a regular file but a named pipe'],
     [large, 'is too large: 107374182400 bytes, and the stand-in reads at most 1073741824 bytes'],
+    [useStore({ status: '0' }), 'status: expected an integer, found "0"'],
     ['', null],
   ];
   const unset = 'stand-in store: VANTREL_STANDIN_STORE is unset or empty, so every answer is that ' +
@@ -86,15 +87,19 @@ test('store documents that cannot be used, or none, fail at once, saying why', (
       let snapshot;
       try { vantrel.snapshot('${start}', '${end}'); } catch (error) { snapshot = error.message; }
       const { status } = JSON.parse(vantrel.diagnostics());
-      vantrel.requestAccess().catch((error) => {
-        process.stdout.write(JSON.stringify([snapshot, status, error.message]));
+      vantrel.requestAccess().catch((error) => error.message).then((request) => {
+        process.stdout.write(JSON.stringify([snapshot, status, request]));
       });
     `], { env: { ...process.env, VANTREL_STANDIN_STORE: file }, timeout: 60_000 });
     assert.equal(child.status, 0, child.stderr.toString());
     const [snapshot, status, request] = JSON.parse(child.stdout.toString());
-    assert.match(snapshot, restricted);
-    assert.equal(status, 'restricted');
-    assert.match(request, restricted);
+    if (problem) {
+      assert.deepEqual([snapshot, status, request], [`stand-in store ${file}: ${problem}`, 'full-access', true]);
+    } else {
+      assert.match(snapshot, restricted);
+      assert.equal(status, 'restricted');
+      assert.match(request, restricted);
+    }
     assert.equal(child.stderr.toString(), problem ? `stand-in store ${file}: ${problem}\n` : unset);
   }
 });

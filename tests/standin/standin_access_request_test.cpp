@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform.h"
+#include "standin_store_variable.h"
 #include "standin_test_document.h"
 
 namespace vantrel {
@@ -133,7 +134,17 @@ TEST(StandinAccessRequest, NullRequestIsNeverAnswered) {
     auto answer = std::make_shared<Answer>();
     auto store = platform::newStore();
     const std::weak_ptr<platform::Store> watched = store;
+    // Said once, to a host that hands in the variable (the module) alone.
+    testing::internal::CaptureStderr();
     platform::requestFullAccess(store, recordInto(answer));
+    ASSERT_TRUE(vantrel_standin_variable_begin(document.path().c_str()));
+    platform::requestFullAccess(store, recordInto(answer));
+    platform::requestFullAccess(store, recordInto(answer));
+    vantrel_standin_variable_end();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "stand-in store " + document.path() + ": the document has no \"request\", so this "
+              "access request is never answered and waits, keeping the process alive, as an "
+              "unanswered dialog does; give the document a \"request\" to answer it.\n");
     store.reset();
     platform::runLoopStep(0.01);
     EXPECT_FALSE(answer->finished);

@@ -1,6 +1,7 @@
 // A document that is wrong in any way fails every operation that can fail with
-// a text naming the file and the fault, and makes status queries answer 1 with
-// one line on standard error; nothing is read as an empty calendar.
+// a text naming the file and the fault, which one line on standard error
+// repeats; status queries answer the default status, so that the read that
+// follows fails with that text, and nothing is read as an empty calendar.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -105,10 +106,11 @@ const std::pair<std::string, const char*> kBadSecondEvents[] = {
      "events[1].organizer.isCurrentUser: expected true or false, found 1"},
 };
 
-// Every failing operation carries `expected`; status queries answer 1 and say
+// Every failing operation carries `expected`; status queries answer 3 and say
 // it once on standard error; the bundle values fall back to the real process.
 void expectBadDocument(const std::string& path, const std::string& problem) {
   const std::string expected = "stand-in store " + path + ": " + problem;
+  testing::internal::CaptureStderr();
   try {
     platform::newStore();
     ADD_FAILURE() << "newStore accepted the document; expected: " << expected;
@@ -116,10 +118,10 @@ void expectBadDocument(const std::string& path, const std::string& problem) {
     EXPECT_EQ(error.what(), expected);
   }
 
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(platform::authorizationStatus(), 1);
-  EXPECT_EQ(platform::authorizationStatus(), 1);
+  EXPECT_EQ(platform::authorizationStatus(), 3);
+  EXPECT_EQ(platform::authorizationStatus(), 3);
   EXPECT_EQ(platform::mainBundleIdentifier(), std::nullopt);
+  EXPECT_THROW(standin_test::eventIds(0, 1), PlatformError);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), expected + "\n");
 }
 
@@ -140,6 +142,7 @@ TEST(StandinBadDocument, NotJsonGivesTheParserPosition) {
   for (const char* text : {"{", "", "{\"status\": 3,}", "nonsense"}) {
     SCOPED_TRACE(text);
     const TestDocument document(text);
+    testing::internal::CaptureStderr();
     try {
       platform::newStore();
       ADD_FAILURE() << "newStore accepted a document that is not JSON";
@@ -151,8 +154,7 @@ TEST(StandinBadDocument, NotJsonGivesTheParserPosition) {
                 0u)
           << error.what();
     }
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(platform::authorizationStatus(), 1);
+    EXPECT_EQ(platform::authorizationStatus(), 3);
     const std::string written = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
   }
@@ -209,6 +211,46 @@ TEST(StandinBadDocument, WarnsAgainOnlyForAnotherDocument) {
                          ": status: expected an integer, found \"x\"\n"
                          "stand-in store " +
                          document.path() + ": status: expected an integer, found \"y\"\n");
+}
+
+// Keys the format does not know, and events whose calendar is none of the
+// document's, are named with their path once per document, which is used.
+TEST(StandinBadDocument, UnknownKeysAndCalendarsAreNamedOnce) {
+  // A million events with one typo give a few lines, not a million.
+  std::string typos = R"({"calendars":[{"id":"c"}],"events":[)";
+  std::vector<std::string> typoLines;
+  for (int i = 0; i < 25; ++i) {
+    typos += std::string(i > 0 ? "," : "") + R"({"calendar":"c","start":0,"end":1,"titel":""})";
+    if (i < 20) typoLines.push_back("events[" + std::to_string(i) + "].titel: unknown key, ignored");
+  }
+  typos += "]}";
+  typoLines.push_back("and 5 more like these");
+  const struct {
+    std::string json;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {R"({"calendar":[{"id":"c"}],"status":2})", {"calendar: unknown key, ignored"}},
+      {R"({"calendars":[{"id":"c","colour":[1]}],"request":{"grant":true},)"
+       R"("events":[{"calendar":"d","start":0,"end":1,"allday":true,"organizer":{"mail":"a"},)"
+       R"("x":{"deep":[{"y":1}]}},{"calendar":"c","start":0,"end":1}]})",
+       {"calendars[0].colour: unknown key, ignored", "request.grant: unknown key, ignored",
+        "events[0].allday: unknown key, ignored", "events[0].organizer.mail: unknown key, ignored",
+        "events[0].x: unknown key, ignored",
+        R"(events[0].calendar: "d" names no calendar of the document, so no query finds the event)"}},
+      {typos, typoLines},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    const TestDocument document(c.json);
+    testing::internal::CaptureStderr();
+    EXPECT_NO_THROW(platform::newStore());
+    platform::authorizationStatus();
+    std::string expected;
+    for (const std::string& line : c.lines) {
+      expected += "stand-in store " + document.path() + ": " + line + "\n";
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+  }
 }
 
 TEST(StandinBadDocument, TheBrokenStatesWarnedAboutAreBounded) {

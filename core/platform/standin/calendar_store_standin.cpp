@@ -9,6 +9,8 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -20,6 +22,7 @@
 #include "standin_current_document.h"
 #include "standin_document.h"
 #include "standin_main_run_loop.h"
+#include "standin_process.h"
 #include "standin_status_watch.h"
 
 namespace vantrel::platform {
@@ -145,6 +148,32 @@ void deliver(const Store& store, const standin::AccessAnswer& answer,
   // document: the variable is not read on the answering thread.
   const standin::ThreadDocument requestDocument(store.document);
   if (completion) completion(answer.granted, answer.error);
+}
+
+// A request that waits for ever keeps its process alive, as a dialog nobody
+// answers does; a test runner that hangs on it should be told why, once per
+// document. Only a host that hands in the variable (the Node module) is told:
+// a caller of the C functions waits under a limit of its own (the command's
+// 30 seconds), and the command's error output carries its failure text alone.
+void warnNeverAnswered(const standin::Document& document) {
+  if (!standin::variableHandedIn()) return;
+  static std::mutex mutex;
+  static std::deque<std::string> warned;  // identities, the latest few
+  const std::lock_guard lock(mutex);
+  if (std::find(warned.begin(), warned.end(), document.identity) != warned.end()) return;
+  if (warned.size() == 64) warned.pop_front();
+  warned.push_back(document.identity);
+  std::string line =
+      document.path.empty()
+          ? "stand-in store: VANTREL_STANDIN_STORE is unset or empty, so"
+          : "stand-in store " + standin::validUtf8(document.path) + ": the document has no \"request\", so";
+  line += " this access request is never answered and waits, keeping the process alive, as an "
+          "unanswered dialog does; give the document a \"request\" to answer it.";
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 void assignText(std::optional<std::string>& into, const std::string& text) {
@@ -315,7 +344,10 @@ void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
   const StoreRef keep = store;  // whatever the completion lets go of
   const auto& answer = keep->document->request;
   // Never answered: nothing will call the completion, so nothing keeps it.
-  if (!answer) return;
+  if (!answer) {
+    warnNeverAnswered(*keep->document);
+    return;
+  }
   if (answer->onCallerThread) {
     sleepMilliseconds(answer->delayMs);
     deliver(*keep, *answer, completion);

@@ -73,18 +73,18 @@ struct FileIdentity {
   bool operator<(const FileIdentity& other) const { return tied() < other.tied(); }
 };
 
-// One file's outcome: a document, or the full text of what is wrong with it.
+// One file's outcome: a document, or a broken one that says what is wrong.
 struct Loaded {
   FileIdentity identity;
   std::size_t contentHash = 0;
   // The identity alone vouches for the contents (see kTimestampSlackSeconds).
   bool settled = false;
   std::shared_ptr<const Document> document;
-  std::string problem;
 };
 
-// The broken states last warned about: endless rewrites of a broken document
-// cannot grow the list, and a state warned about long ago is warned about again.
+// The states last warned about (broken documents, or ones with keys the format
+// does not know): endless rewrites cannot grow the list, and a state warned
+// about long ago is warned about again.
 constexpr std::size_t kWarnedStates = 64;
 
 // Only the latest file is kept: a process that moves between scenarios does
@@ -199,8 +199,8 @@ const Loaded& remember(Cache& state, Loaded loaded) {
 
 Loaded failed(FileIdentity identity, std::string problem, bool settled = true) {
   Loaded loaded;
-  const std::string& path = identity.path;
-  loaded.problem = problemText(path, problem);
+  loaded.document =
+      std::make_shared<const Document>(brokenDocument(problemText(identity.path, problem)));
   loaded.identity = std::move(identity);
   loaded.settled = settled;
   return loaded;
@@ -246,6 +246,7 @@ Loaded parsed(FileIdentity identity, const std::string& text, std::size_t conten
   try {
     Document document = parseDocument(text);
     document.identity = documentIdentity(identity, contentHash);
+    document.path = identity.path;
     loaded.document = std::make_shared<const Document>(std::move(document));
   } catch (const DocumentFormatError& error) {
     loaded = failed(identity, error.what());
@@ -396,33 +397,52 @@ void warnUnsetOnce() {
   std::fwrite(kLine.data(), 1, kLine.size(), stderr);
 }
 
-// The document this thread should see. A bad document throws, or, where the
-// caller cannot fail (status queries), reads as unset after one stderr line.
-std::shared_ptr<const Document> resolveDocument(bool throwOnProblem) {
-  if (auto document = threadDocuments().latest().value_or(nullptr)) return document;
-  const std::string path = variablePath();
-  if (path.empty()) {
-    warnUnsetOnce();
-    return unset();
-  }
-  Cache& state = cache();
-  const std::lock_guard lock(state.mutex);
-  const Loaded& loaded = load(state, path);
-  if (loaded.document) return loaded.document;
-  if (throwOnProblem) throw PlatformError(loaded.problem);
+// What is wrong with the latest document, or what it holds that the format
+// does not use, on standard error once per state of the file. Called with the
+// cache locked.
+void warnOnce(Cache& state, const Loaded& loaded) {
+  const Document& document = *loaded.document;
+  std::vector<std::string> problems = document.notices.lines();
+  if (document.problem) problems = {*document.problem};
+  if (problems.empty()) return;
   const auto warning = std::pair(loaded.identity, loaded.contentHash);
-  if (std::find(state.warned.begin(), state.warned.end(), warning) == state.warned.end()) {
-    if (state.warned.size() == kWarnedStates) state.warned.pop_front();
-    state.warned.push_back(warning);
+  if (std::find(state.warned.begin(), state.warned.end(), warning) != state.warned.end()) return;
+  if (state.warned.size() == kWarnedStates) state.warned.pop_front();
+  state.warned.push_back(warning);
+  std::string lines;
+  for (const std::string& problem : problems) {
+    std::string line = document.problem ? problem : problemText(loaded.identity.path, problem);
     // One line, even for a path with a line break in it.
-    std::string line = loaded.problem;
     for (char& c : line) {
       if (c == '\n' || c == '\r') c = ' ';
     }
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    lines += line;
+    lines += '\n';
   }
-  return unset();
+  std::fwrite(lines.data(), 1, lines.size(), stderr);
+}
+
+// The document this thread should see. A broken one throws its problem where
+// the caller can fail, and is answered as it is (the default status), after a
+// line on standard error, where it cannot: status queries.
+std::shared_ptr<const Document> resolveDocument(bool throwOnProblem) {
+  std::shared_ptr<const Document> document = threadDocuments().latest().value_or(nullptr);
+  if (!document) {
+    const std::string path = variablePath();
+    if (path.empty()) {
+      warnUnsetOnce();
+      return unset();
+    }
+    Cache& state = cache();
+    const std::lock_guard lock(state.mutex);
+    const Loaded& loaded = load(state, path);
+    document = loaded.document;
+    // A failing read hands its text to the caller, whose error output (the
+    // command's) carries that text alone.
+    if (!(throwOnProblem && document->problem)) warnOnce(state, loaded);
+  }
+  if (throwOnProblem && document->problem) throw PlatformError(*document->problem);
+  return document;
 }
 
 }  // namespace
@@ -432,6 +452,8 @@ std::shared_ptr<const Document> currentDocument() { return resolveDocument(true)
 std::shared_ptr<const Document> currentDocumentOrUnset() { return resolveDocument(false); }
 
 std::string currentDocumentPath() { return variablePath(); }
+
+bool variableHandedIn() { return threadVariables().latest().has_value(); }
 
 ThreadDocument::ThreadDocument(std::shared_ptr<const Document> document) {
   threadDocuments().push(std::move(document));

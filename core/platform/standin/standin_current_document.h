@@ -19,17 +19,24 @@ namespace vantrel::standin {
 
 // The current document; the unset-variable document when the variable is unset
 // or empty. Throws PlatformError ("stand-in store <path>: <problem>") when the
-// file cannot be read or is not a valid document.
+// file cannot be read or is not a valid document. Keys the format does not
+// know go to standard error, once per process and document.
 std::shared_ptr<const Document> currentDocument();
 
 // As currentDocument, but for the queries that cannot fail (status, bundle,
-// arguments): a bad document answers as an unset variable does, and its problem
-// goes to standard error, once per process and document, so it is not hidden.
+// arguments): a file that cannot be used gives a broken document
+// (Document::problem) that answers the default status, so that the read that
+// follows fails with the file's text rather than with a refusal; the problem
+// goes to standard error once per process and document, so it is not hidden.
 std::shared_ptr<const Document> currentDocumentOrUnset();
 
 // The path the variable names for this thread now, as the two functions above
 // read it (a value handed in by the host first); empty when unset.
 std::string currentDocumentPath();
+
+// Whether the host handed the variable in for this thread (the Node module
+// does, around every call), rather than leaving it to the environment.
+bool variableHandedIn();
 
 // While it lives, the two functions above answer `document` on the thread that
 // made it, without reading the variable. An access answer runs on a thread of

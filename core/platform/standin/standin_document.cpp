@@ -1,6 +1,8 @@
 #include "standin_document.h"
 
 #include <nlohmann/json.hpp>
+#include <string_view>
+#include <unordered_set>
 
 #include "standin_document_cursor.h"
 #include "standin_document_parts.h"
@@ -8,6 +10,29 @@
 
 namespace vantrel::standin {
 namespace {
+
+// An event whose calendar is none of the document's would vanish from every
+// query without a word.
+void noteUnknownCalendars(Document& document) {
+  std::unordered_set<std::string_view> known;
+  if (document.calendars) {
+    for (const DocumentCalendar& calendar : *document.calendars) {
+      if (calendar.identifier) known.insert(*calendar.identifier);
+    }
+  }
+  std::vector<char> unknown(document.eventCalendarIds.size());
+  for (std::size_t key = 0; key < unknown.size(); ++key) {
+    unknown[key] = !known.contains(document.eventCalendarIds[key]);
+  }
+  for (std::size_t event = 0; event < document.eventSpans.size(); ++event) {
+    const std::size_t key = document.eventSpans[event].calendarKey;
+    if (!unknown[key]) continue;
+    document.notices.add([&] {
+      return "events[" + std::to_string(event) + "].calendar: \"" + document.eventCalendarIds[key] +
+             "\" names no calendar of the document, so no query finds the event";
+    });
+  }
+}
 
 // Builds the Document straight from the parser's events: a million events go
 // through without a JSON tree in between, their strings moved, not copied. The
@@ -18,6 +43,8 @@ class DocumentBuilder : public ScalarCallbacks<DocumentBuilder> {
     Document& document = document_.document;
     if (!document_.executablePathGiven) document.executablePath = realExecutablePath();
     if (!document_.argumentsGiven) document.arguments = realProcessArguments();
+    document.notices = cursor_.takeNotices();
+    noteUnknownCalendars(document);
     return std::move(document);
   }
 
@@ -146,6 +173,20 @@ Document parseDocument(std::string_view text) {
   DocumentBuilder builder;
   nlohmann::json::sax_parse(text, &builder);
   return builder.finish();
+}
+
+std::vector<std::string> Notices::lines() const {
+  std::vector<std::string> all = named;
+  if (more > 0) all.push_back("and " + std::to_string(more) + " more like these");
+  return all;
+}
+
+Document brokenDocument(std::string problem) {
+  Document document;
+  document.executablePath = realExecutablePath();
+  document.arguments = realProcessArguments();
+  document.problem = std::move(problem);
+  return document;
 }
 
 Document unsetDocument() {

@@ -61,12 +61,36 @@ struct EventTexts {
   std::uint32_t detailsKey = 0;
 };
 
+// What a usable document holds that the format does not use, each with its
+// path ("events[2].titel: unknown key, ignored"): a typo must not pass unseen.
+// The first few are named, the rest counted, so that a million events with
+// the same typo give a few lines.
+struct Notices {
+  static constexpr std::size_t kNamed = 20;
+  std::vector<std::string> named;
+  std::size_t more = 0;
+
+  // The text is made only while there is room to name it.
+  template <class MakeText>
+  void add(MakeText makeText) {
+    if (named.size() < kNamed) {
+      named.push_back(makeText());
+    } else {
+      ++more;
+    }
+  }
+  // One line each, without the file's name.
+  std::vector<std::string> lines() const;
+};
+
 struct Document {
   // The file and contents it was read from, the same in every copy of the
   // stand-in in the process: an answered request changes the status of this
   // document only, and a rewritten file is a new document. Empty for the
   // unset variable's document, which is never answered.
   std::string identity;
+  // The file it was read from; empty for the unset variable's document.
+  std::string path;
   std::int64_t status = statusNumber(platform::AuthorizationStatus::fullAccess);
   std::optional<std::string> bundleIdentifier;
   std::optional<std::string> executablePath;
@@ -78,6 +102,10 @@ struct Document {
   std::vector<platform::EventDetailValues> eventDetails;
   std::vector<std::string> eventCalendarIds;                  // each distinct `calendar` text once
   std::unordered_map<std::string, std::size_t> calendarKeys;  // text -> its index
+  Notices notices;
+  // Set for a file that cannot be used: every read fails with this text,
+  // while the permission stays as if there were no document to read.
+  std::optional<std::string> problem;
 };
 
 // What is wrong with a document: "events[3].start: ..." (key path, then problem).
@@ -92,5 +120,9 @@ Document parseDocument(std::string_view json);
 
 // The store without a calendar database: what an unset variable gives.
 Document unsetDocument();
+
+// The store of a file that cannot be used, `problem` saying why: the default
+// status, since a damaged calendar database does not change a permission.
+Document brokenDocument(std::string problem);
 
 }  // namespace vantrel::standin

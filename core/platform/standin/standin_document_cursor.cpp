@@ -50,6 +50,10 @@ void DocumentCursor::key(const std::string& name) {
   Frame& frame = frames_.back();
   frame.key.assign(name);
   frame.memberSlot = memberSlot(frame.container, name);
+  // What an unknown key holds is not looked at, so only the key itself is named.
+  if (frame.memberSlot == Slot::ignored && frame.container != Container::ignored) {
+    notices_.add([&] { return path(frames_.size()) + ": unknown key, ignored"; });
+  }
 }
 
 std::string DocumentCursor::path(std::size_t depth) const {

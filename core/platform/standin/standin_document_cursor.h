@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "standin_document.h"
 #include "standin_document_slots.h"
 
 namespace vantrel::standin {
@@ -81,6 +82,8 @@ class DocumentCursor {
   bool valueDone();
   void key(const std::string& name);
   Container container() const { return frames_.back().container; }
+  // The keys met that the format does not know, each with its path.
+  Notices takeNotices() { return std::move(notices_); }
 
   // The path of the member `key` of the innermost object.
   std::string memberPath(std::string_view key) const;
@@ -110,6 +113,7 @@ class DocumentCursor {
   std::string path(std::size_t depth) const;
 
   std::vector<Frame> frames_;
+  Notices notices_;
 };
 
 }  // namespace vantrel::standin
