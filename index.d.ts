@@ -135,6 +135,38 @@ export type VantrelAuthorizationStatus =
   | `unknown-${number}`
   | 'unknown';
 
+/**
+ * What failed, stable across versions and systems; the README's Errors table
+ * gives each code's messages.
+ */
+export type VantrelErrorCode =
+  /** An argument of the wrong kind: not two strings, not a function. */
+  | 'ERR_VANTREL_ARGUMENT'
+  /** A date without a time or zone, an invalid Date, or a start not before the end. */
+  | 'ERR_VANTREL_DATE'
+  /** Calendar access is not full access; `status` says what it is. */
+  | 'ERR_VANTREL_NOT_GRANTED'
+  /** The calendar store failed (on Linux: the stand-in document cannot be used). */
+  | 'ERR_VANTREL_STORE_FAILED'
+  /** The document is longer than a JavaScript string can be: read shorter ranges. */
+  | 'ERR_VANTREL_TOO_LONG'
+  /** The access request failed, or could not start. */
+  | 'ERR_VANTREL_REQUEST_FAILED'
+  /** The store's changes cannot be watched; the message says why. */
+  | 'ERR_VANTREL_CANNOT_WATCH'
+  /** The diagnostics document could not be made. */
+  | 'ERR_VANTREL_DIAGNOSTICS';
+
+/**
+ * Every error the module throws or rejects with: `message` is the user-facing
+ * text, `code` what failed.
+ */
+export interface VantrelError extends Error {
+  code: VantrelErrorCode;
+  /** For ERR_VANTREL_NOT_GRANTED: the permission's label; absent otherwise. */
+  status?: VantrelAuthorizationStatus;
+}
+
 /** The diagnostics document. */
 export interface VantrelDiagnostics {
   /** The bundle identifier of the running app, or "unknown". */
@@ -163,9 +195,11 @@ export interface VantrelDiagnostics {
  * for a year of a busy calendar can take 100 ms or more; snapshotAsync reads
  * the same document without holding that thread.
  *
- * @throws Error "snapshot(startIso, endIso) requires two strings." for fewer
- *   than two arguments, a non-string, or a string holding a NUL character;
- *   otherwise an Error whose message says why (bad dates, access not granted).
+ * @throws VantrelError "snapshot(startIso, endIso) requires two strings."
+ *   (ERR_VANTREL_ARGUMENT) for fewer than two arguments, a non-string, or a
+ *   string holding a NUL character; otherwise one whose message says why and
+ *   whose code is ERR_VANTREL_DATE, ERR_VANTREL_NOT_GRANTED,
+ *   ERR_VANTREL_STORE_FAILED or ERR_VANTREL_TOO_LONG.
  */
 export function snapshot(startIso: string, endIso: string): string;
 
@@ -174,7 +208,7 @@ export function snapshot(startIso: string, endIso: string): string;
  * snapshot() returns for the same store and range, so the JavaScript thread
  * (Electron's main process) keeps serving its event loop while the store
  * answers. It never throws: every failure, argument errors included, rejects
- * with an Error carrying the text snapshot() would throw.
+ * with the VantrelError (text and code) snapshot() would throw.
  */
 export function snapshotAsync(startIso: string, endIso: string): Promise<string>;
 
@@ -198,14 +232,16 @@ export function detailsAsync(startIso: string, endIso: string): Promise<string>;
  * The calendar permission of this process as JSON, with the keys "bundleId",
  * "canRead", "executablePath" and "status" (in no fixed order).
  *
- * @throws Error "Calendar diagnostics are unavailable."
+ * @throws VantrelError "Calendar diagnostics are unavailable."
+ *   (ERR_VANTREL_DIAGNOSTICS)
  */
 export function diagnostics(): string;
 
 /**
  * Asks macOS for full calendar access. Resolves with true once access is
- * granted; rejects with an Error whose message tells the user where to grant
- * it. Always settles on a later turn of the event loop.
+ * granted; rejects with a VantrelError: ERR_VANTREL_NOT_GRANTED, whose message
+ * tells the user where to grant it and whose status is the label, or
+ * ERR_VANTREL_REQUEST_FAILED. Always settles on a later turn of the event loop.
  */
 export function requestAccess(): Promise<true>;
 
@@ -244,8 +280,10 @@ export function readDiagnostics(): VantrelDiagnostics;
  * changed (events or calendars added, changed or removed, by the user, by
  * sync, or by a change of permission). A burst of changes within 250 ms gives
  * one call; the call carries nothing, so read what you need, for example with
- * a snapshot of the range on screen. A listener that throws is reported as an
- * uncaught exception, and the watch goes on.
+ * a snapshot of the range on screen. A listener that throws, or whose promise
+ * rejects, is an uncaught exception (an unhandled rejection), which ends the
+ * process unless the app handles those events; then the watch goes on. Catch
+ * inside the listener: a read there rejects after access was taken away.
  *
  * While the JavaScript thread is busy, changes wait as one call at most.
  *
@@ -262,7 +300,8 @@ export function readDiagnostics(): VantrelDiagnostics;
  * is dropped unused is not stopped by collecting it: it runs, and calls its
  * listener, until its thread's environment ends (the worker or the process).
  *
- * @throws Error "watchChanges(listener) requires a function.", or one that
+ * @throws VantrelError "watchChanges(listener) requires a function."
+ *   (ERR_VANTREL_ARGUMENT), or one (ERR_VANTREL_CANNOT_WATCH) that
  *   starts "Calendar changes cannot be watched" and says why, naming the
  *   store's path where it has one (for example "Calendar changes cannot be
  *   watched (/path/store.json): its directory does not exist."). From a

@@ -12,7 +12,7 @@ async function rejection(promise) {
     await promise;
   } catch (error) {
     assert.equal(Object.getPrototypeOf(error), Error.prototype);
-    assert.equal(error.code, undefined);
+    assert.match(error.code, /^ERR_VANTREL_[A-Z_]+$/);
     return error.message;
   }
   assert.fail('the promise resolved');

@@ -14,7 +14,7 @@ function isPlainError(message) {
   return (error) => {
     assert.equal(Object.getPrototypeOf(error), Error.prototype);
     assert.equal(error.message, message);
-    assert.equal(error.code, undefined);
+    assert.match(error.code, /^ERR_VANTREL_[A-Z_]+$/);
     return true;
   };
 }
