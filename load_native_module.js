@@ -25,15 +25,31 @@ function nativeModulePath(root, platform = process.platform, arch = process.arch
     .find((file) => fs.existsSync(file));
 }
 
+// Whether `root` is the vantrel package's own folder. A bundler that inlined
+// this file puts `root` at the bundle's folder instead, where no build helps.
+function isPackageFolder(root) {
+  try {
+    return JSON.parse(fs.readFileSync(path.join(root, 'package.json'), 'utf8')).name === 'vantrel';
+  } catch {
+    return false;
+  }
+}
+
 function loadNativeModule(root) {
   const found = nativeModulePath(root);
-  if (!found) {
-    throw new Error(
-      `vantrel has no native module for ${process.platform}-${process.arch} in ` +
-      `${path.join(root, 'prebuilds')}. Build it with \`npm rebuild vantrel\` (or ` +
-      `\`pnpm rebuild vantrel\` where install scripts are blocked); that needs ${buildNeeds}.`);
+  if (found) return require(found);
+  const missing = `vantrel has no native module for ${process.platform}-${process.arch} in ` +
+    `${path.join(root, 'prebuilds')}.`;
+  if (!isPackageFolder(root)) {
+    throw new Error(`${missing} ${root} is not the vantrel package's folder: vantrel was bundled ` +
+      'into this file. Leave it to `require` at run time instead: mark `vantrel` external in the ' +
+      "bundler (esbuild `external: ['vantrel']`, webpack `externals: { vantrel: 'commonjs " +
+      "vantrel' }`, Vite `build.rollupOptions.external: ['vantrel']`), and keep it in the app's " +
+      '`dependencies`.');
   }
-  return require(found);
+  throw new Error(`${missing} Build it with \`npm rebuild vantrel\` (under pnpm, first allow ` +
+    'its build with `pnpm approve-builds`, then `pnpm rebuild vantrel`); that needs ' +
+    `${buildNeeds}.`);
 }
 
 module.exports = { loadNativeModule, nativeModulePath, buildNeeds };

@@ -1,10 +1,11 @@
 'use strict';
-// What an app gets by installing a packed vantrel tarball, as the README
-// reports it: the packages besides vantrel, the bytes and files of its whole
+// What an app gets by installing a packed vantrel tarball, as
+// docs/packaging.md reports it (the one place for these figures): the packages besides vantrel, the bytes and files of its whole
 // node_modules, the commands added to node_modules/.bin, and how long `npm
 // install` takes with an empty npm cache (cold) and with the cache that
 // install filled (warm, the median of three).
-//   node scripts/measure_install.js vantrel-0.1.0.tgz
+//   node scripts/measure_install.js vantrel-0.2.0.tgz
+// prints them as JSON, then as the row of that page's table.
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -46,14 +47,18 @@ try {
   const lock = JSON.parse(fs.readFileSync(path.join(modules, '.package-lock.json'), 'utf8'));
   const bin = path.join(modules, '.bin');
   const { files, bytes } = tally(modules);
-  console.log(JSON.stringify({
+  const figures = {
     otherPackages: Object.keys(lock.packages).filter((name) => name !== 'node_modules/vantrel').length,
     bytes,
     files: files - 1, // npm's own .package-lock.json
     commands: fs.existsSync(bin) ? fs.readdirSync(bin).length : 0,
     coldSeconds: Number(cold.seconds.toFixed(1)),
     warmSeconds: Number(warm.toFixed(1)),
-  }));
+  };
+  console.log(JSON.stringify(figures));
+  const { version } = JSON.parse(fs.readFileSync(path.join(modules, 'vantrel', 'package.json'), 'utf8'));
+  console.log(`| ${version} | ${figures.otherPackages} | ${bytes.toLocaleString('en-US')} | ` +
+    `${figures.files} | ${figures.commands} | ${figures.coldSeconds} s | ${figures.warmSeconds} s |`);
 } finally {
   fs.rmSync(work, { recursive: true, force: true });
 }

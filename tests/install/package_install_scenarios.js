@@ -60,8 +60,11 @@ function assertAloneInApp(project) {
 test('tarball: npm install takes the linux-x64 prebuild and builds nothing', () => {
   const files = run('tar', ['-tzf', tarball], work).stdout.split('\n');
   assert.ok(files.includes('package/prebuilds/linux-x64/vantrel.node'));
-  for (const wanted of ['LICENSE', 'CHANGELOG.md', 'README.md']) assert.ok(files.includes(`package/${wanted}`), wanted);
-  for (const unwanted of ['tests/', 'bench/', 'cli/', 'scripts/', '.github/', 'samples/', 'build/']) {
+  // The quick start's store and the pages the README links come along.
+  for (const wanted of ['LICENSE', 'CHANGELOG.md', 'README.md', 'samples/standin-store.json', 'docs/electron.md']) {
+    assert.ok(files.includes(`package/${wanted}`), wanted);
+  }
+  for (const unwanted of ['tests/', 'bench/', 'cli/', 'scripts/', '.github/', 'build/']) {
     assert.ok(!files.some((file) => file.startsWith(`package/${unwanted}`)), unwanted);
   }
   // Every file a script of the published manifest names is in the tarball.
@@ -117,7 +120,11 @@ test('ignore_scripts: without install scripts the prebuild serves; without it th
     { cwd: project, encoding: 'utf8' });
   assert.notEqual(failure.status, 0);
   assert.match(failure.stderr, /vantrel has no native module for linux-x64/);
-  assert.match(failure.stderr, /`npm rebuild vantrel`.*CMake 3\.20 or later and a C\+\+20 compiler/s);
+  assert.match(failure.stderr, /`npm rebuild vantrel`.*`pnpm approve-builds`.*CMake 3\.20 or later and a C\+\+20 compiler/s);
+  // Inlined by a bundler, the loader looks beside the bundle, where no build helps.
+  const bundled = spawnSync('node', ['-e', "require('./node_modules/vantrel/load_native_module.js').loadNativeModule(process.cwd())"],
+    { cwd: project, encoding: 'utf8' });
+  assert.match(bundled.stderr, /is not the vantrel package's folder: vantrel was bundled.*external/s);
 
   // The build that command runs, without CMake, says the same.
   const bin = path.join(work, 'bin-without-cmake');
