@@ -221,7 +221,9 @@ TEST(StandinBadDocument, UnknownKeysAndCalendarsAreNamedOnce) {
   std::vector<std::string> typoLines;
   for (int i = 0; i < 25; ++i) {
     typos += std::string(i > 0 ? "," : "") + R"({"calendar":"c","start":0,"end":1,"titel":""})";
-    if (i < 20) typoLines.push_back("events[" + std::to_string(i) + "].titel: unknown key, ignored");
+    if (i < 20) {
+      typoLines.push_back("events[" + std::to_string(i) + "].titel: unknown key, ignored");
+    }
   }
   typos += "]}";
   typoLines.push_back("and 5 more like these");

@@ -157,16 +157,23 @@ void deliver(const Store& store, const standin::AccessAnswer& answer,
 // 30 seconds), and the command's error output carries its failure text alone.
 void warnNeverAnswered(const standin::Document& document) {
   if (!standin::variableHandedIn()) return;
-  static std::mutex mutex;
-  static std::deque<std::string> warned;  // identities, the latest few
-  const std::lock_guard lock(mutex);
-  if (std::find(warned.begin(), warned.end(), document.identity) != warned.end()) return;
-  if (warned.size() == 64) warned.pop_front();
-  warned.push_back(document.identity);
-  std::string line =
-      document.path.empty()
-          ? "stand-in store: VANTREL_STANDIN_STORE is unset or empty, so"
-          : "stand-in store " + standin::validUtf8(document.path) + ": the document has no \"request\", so";
+  // Never destroyed: a worker's thread may still ask while the process exits.
+  struct Warned {
+    std::mutex mutex;
+    std::deque<std::string> identities;  // the latest few
+  };
+  static auto* const warned = new Warned;
+  const std::lock_guard lock(warned->mutex);
+  auto& identities = warned->identities;
+  if (std::find(identities.begin(), identities.end(), document.identity) != identities.end()) {
+    return;
+  }
+  if (identities.size() == 64) identities.pop_front();
+  identities.push_back(document.identity);
+  std::string line = document.path.empty()
+                         ? "stand-in store: VANTREL_STANDIN_STORE is unset or empty, so"
+                         : "stand-in store " + standin::validUtf8(document.path) +
+                               ": the document has no \"request\", so";
   line += " this access request is never answered and waits, keeping the process alive, as an "
           "unanswered dialog does; give the document a \"request\" to answer it.";
   for (char& c : line) {
