@@ -189,7 +189,8 @@ export interface VantrelDiagnostics {
  * sorted by start. All-day and floating events (those without a time zone of
  * their own) are placed by the Mac's current time zone: their startIso and
  * endIso, and the millisecond part of their id ("<identifier>::<ms>"), change
- * when the Mac's time zone does.
+ * when the Mac's time zone does. The stand-in store (Linux) gives every event
+ * as the instants its document names, whatever TZ says.
  *
  * Runs on the calling (JavaScript) thread until the store has answered, which
  * for a year of a busy calendar can take 100 ms or more; snapshotAsync reads
