@@ -16,14 +16,14 @@ function isoText(value) {
 }
 
 // The texts are fixed, so each names its case; any other text is the store's
-// (or macOS's) own, whose case is what the function failed at.
+// (or macOS's) own, whose case is what the function was doing.
 const kReadTexts = new Map([
-  ['snapshot(startIso, endIso) requires two strings.', 'ERR_VANTREL_ARGUMENT'],
-  ['detailsAsync(startIso, endIso) requires two strings.', 'ERR_VANTREL_ARGUMENT'],
   ['Vantrel requires a start and end ISO date.', 'ERR_VANTREL_DATE'],
   ['The macOS Vantrel returned an invalid response.', 'ERR_VANTREL_TOO_LONG'],
 ]);
 const kNotGranted = /^Calendar access was not granted(?: \(([^)]*)\))?\./;
+// "snapshot(startIso, endIso) requires two strings.", and each function's own.
+const kArguments = /^\w+\([\w, ]*\) requires [\w ]+\.$/;
 
 function withCode(error, otherwise, native) {
   if (error === null || typeof error !== 'object' || typeof error.message !== 'string') return error;
@@ -32,7 +32,7 @@ function withCode(error, otherwise, native) {
   if (denied) {
     error.code = 'ERR_VANTREL_NOT_GRANTED';
     error.status = denied[1] ?? currentStatus(native);
-  } else if (message === 'watchChanges(listener) requires a function.') {
+  } else if (kArguments.test(message)) {
     error.code = 'ERR_VANTREL_ARGUMENT';
   } else if (message.startsWith('Calendar changes cannot be watched')) {
     error.code = 'ERR_VANTREL_CANNOT_WATCH';
@@ -51,38 +51,30 @@ function currentStatus(native) {
   }
 }
 
+// The code of a text of the store's or macOS's own, by what the function does.
+function otherwiseFor(name) {
+  if (name === 'diagnostics') return 'ERR_VANTREL_DIAGNOSTICS';
+  if (name === 'requestAccess') return 'ERR_VANTREL_REQUEST_FAILED';
+  return name.startsWith('watch') ? 'ERR_VANTREL_CANNOT_WATCH' : 'ERR_VANTREL_STORE_FAILED';
+}
+
 function withTypedHelpers(native) {
-  // Each function keeps its name; a failure gets its code, `otherwise` for a
-  // text of the store's or macOS's own. One that returns a promise rejects
-  // (and never throws), as the native one does.
-  const coded = (name, otherwise, returnsPromise = false) => {
-    const call = native[name];
-    const wrapped = returnsPromise
-      ? async (...args) => {
-        try {
-          return await call(...args);
-        } catch (error) {
-          throw withCode(error, otherwise, native);
-        }
+  // Every function of the native module, under its own name: what it throws,
+  // or what its promise rejects with, gets its code; the rest passes as it is.
+  const vantrel = { ...native };
+  for (const [name, call] of Object.entries(native)) {
+    if (typeof call !== 'function') continue;
+    const coded = (error) => withCode(error, otherwiseFor(name), native);
+    vantrel[name] = Object.defineProperty((...args) => {
+      let result;
+      try {
+        result = call(...args);
+      } catch (error) {
+        throw coded(error);
       }
-      : (...args) => {
-        try {
-          return call(...args);
-        } catch (error) {
-          throw withCode(error, otherwise, native);
-        }
-      };
-    return Object.defineProperty(wrapped, 'name', { value: name });
-  };
-  const vantrel = {
-    ...native,
-    snapshot: coded('snapshot', 'ERR_VANTREL_STORE_FAILED'),
-    snapshotAsync: coded('snapshotAsync', 'ERR_VANTREL_STORE_FAILED', true),
-    detailsAsync: coded('detailsAsync', 'ERR_VANTREL_STORE_FAILED', true),
-    diagnostics: coded('diagnostics', 'ERR_VANTREL_DIAGNOSTICS'),
-    requestAccess: coded('requestAccess', 'ERR_VANTREL_REQUEST_FAILED', true),
-    watchChanges: coded('watchChanges', 'ERR_VANTREL_CANNOT_WATCH'),
-  };
+      return result instanceof Promise ? result.catch((error) => { throw coded(error); }) : result;
+    }, 'name', { value: name });
+  }
   return {
     ...vantrel,
     readSnapshot(start, end) {
