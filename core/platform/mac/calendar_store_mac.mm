@@ -2,10 +2,13 @@
 // here and nothing else is decided here: trimming, defaults, labels and JSON stay
 // in the portable core, where they are tested.
 //
-// Every entry runs inside its own @autoreleasepool. A call from JavaScript runs
-// to its end before the host's run loop drains its pool, so a year of events
-// read one by one through readEvent would otherwise pile up autoreleased
-// objects in a long-lived Electron process; a pool per event keeps that flat.
+// Every entry runs inside its own @autoreleasepool, and so does the release of
+// every handle's object. A call from JavaScript runs to its end before the
+// host's run loop drains its pool, so a year of events read one by one through
+// readEvent would otherwise pile up autoreleased objects in a long-lived
+// Electron process; a pool per event keeps that flat. The last handle is let go
+// on libuv's pool threads and on a plain node's main thread too, where nothing
+// ever drains a pool.
 
 #import <AppKit/AppKit.h>
 #import <CoreFoundation/CoreFoundation.h>
@@ -26,14 +29,40 @@
 
 namespace vantrel::platform {
 
-// ARC releases the strong references when the core drops the last handle.
+// ARC releases the strong references when the core drops the last handle,
+// inside a pool of their own: a store or an event list that is freed releases
+// a great many objects, some of them autoreleased.
 struct Store {
+  explicit Store(EKEventStore* made) : store(made) {}
+  ~Store() {
+    @autoreleasepool {
+      store = nil;
+    }
+  }
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
   EKEventStore* store;
 };
 struct Calendar {
+  explicit Calendar(EKCalendar* listed) : calendar(listed) {}
+  ~Calendar() {
+    @autoreleasepool {
+      calendar = nil;
+    }
+  }
+  Calendar(const Calendar&) = delete;
+  Calendar& operator=(const Calendar&) = delete;
   EKCalendar* calendar;
 };
 struct EventList {
+  explicit EventList(NSArray<EKEvent*>* found) : events(found) {}
+  ~EventList() {
+    @autoreleasepool {
+      events = nil;
+    }
+  }
+  EventList(const EventList&) = delete;
+  EventList& operator=(const EventList&) = delete;
   NSArray<EKEvent*>* events;
 };
 
@@ -97,7 +126,7 @@ StoreRef newStore() {
   // Thrown outside the pool: unwinding through @autoreleasepool skips its drain.
   // A missing store must not read as a calendar database with nothing in it.
   if (store == nil) throw PlatformError("The calendar store could not be opened.");
-  return std::make_shared<Store>(Store{store});
+  return std::make_shared<Store>(store);
 }
 
 std::optional<std::vector<CalendarRef>> eventCalendars(Store& store) {
@@ -107,7 +136,7 @@ std::optional<std::vector<CalendarRef>> eventCalendars(Store& store) {
     std::vector<CalendarRef> list;
     list.reserve(calendars.count);
     for (EKCalendar* calendar in calendars) {
-      list.push_back(std::make_shared<const Calendar>(Calendar{calendar}));
+      list.push_back(std::make_shared<const Calendar>(calendar));
     }
     return list;
   }
@@ -159,7 +188,7 @@ EventListRef eventsMatching(Store& store, Instant start, Instant end,
                             const std::vector<CalendarRef>& calendars) {
   // No calendar matches nothing; the store is not asked (nil would ask for
   // every calendar, and what it makes of an empty list is not documented).
-  if (calendars.empty()) return std::make_shared<const EventList>(EventList{nil});
+  if (calendars.empty()) return std::make_shared<const EventList>(nil);
   @autoreleasepool {
     NSMutableArray<EKCalendar*>* list = [[NSMutableArray alloc] initWithCapacity:calendars.size()];
     for (const CalendarRef& calendar : calendars) [list addObject:calendar->calendar];
@@ -167,7 +196,7 @@ EventListRef eventsMatching(Store& store, Instant start, Instant end,
                                                               endDate:[NSDate dateWithTimeIntervalSince1970:end]
                                                             calendars:list];
     NSArray<EKEvent*>* events = [store.store eventsMatchingPredicate:query];
-    return std::make_shared<const EventList>(EventList{events});
+    return std::make_shared<const EventList>(events);
   }
 }
 

@@ -37,7 +37,8 @@ struct Listener {
 
 }  // namespace
 
-// ARC releases the store, the queue and the observer when the watch is deleted.
+// ARC releases the store, the queue and the observer when the watch is deleted,
+// which happens inside a pool: nothing drains one on the thread that stops.
 struct StoreWatch {
   EKEventStore* store;
   NSOperationQueue* queue;
@@ -73,7 +74,9 @@ StoreWatch* startStoreWatch(StoreChanged changed) {
     }
   }
   if (watch->store == nil) {
-    delete watch;
+    @autoreleasepool {
+      delete watch;
+    }
     return nullptr;
   }
   return watch;
@@ -90,8 +93,8 @@ void stopStoreWatch(StoreWatch* watch) {
     // Blocks still queued now do nothing; waiting for them leaves nothing of
     // the watch behind.
     [watch->queue waitUntilAllOperationsAreFinished];
+    delete watch;
   }
-  delete watch;
 }
 
 }  // namespace vantrel::platform
