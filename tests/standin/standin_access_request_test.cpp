@@ -119,6 +119,19 @@ TEST(StandinAccessRequest, StatusLagsBehindTheAnswer) {
   EXPECT_EQ(platform::authorizationStatus(), 3);
 }
 
+// On macOS a change of permission reaches a process through its main
+// thread's run loop: such a grant shows at that thread's next step alone.
+TEST(StandinAccessRequest, AGrantThatWaitsForTheMainThreadShowsAtItsStep) {
+  const TestDocument document(R"({"status":0,"request":{"thread":"caller","untilMainTurn":true}})");
+  auto answer = std::make_shared<Answer>();
+  platform::requestFullAccess(platform::newStore(), recordInto(answer));
+  EXPECT_TRUE(answer->granted);
+  std::thread([] { platform::runLoopStep(0); }).join();
+  EXPECT_EQ(platform::authorizationStatus(), 0);
+  platform::runLoopStep(0);
+  EXPECT_EQ(platform::authorizationStatus(), 3);
+}
+
 TEST(StandinAccessRequest, LateAnswerForAnOlderDocumentChangesNothing) {
   const TestDocument document(R"({"status":0,"request":{"delayMs":5}})");
   auto answer = std::make_shared<Answer>();

@@ -46,6 +46,7 @@ const BadDocument kBadDocuments[] = {
     {R"({"arguments":["a",1]})", "arguments[1]: expected a string, found 1"},
     {R"({"request":true})", "request: expected an object or null, found true"},
     {R"({"request":{"granted":"yes"}})", R"(request.granted: expected true or false, found "yes")"},
+    {R"({"request":{"untilMainTurn":1}})", "request.untilMainTurn: expected true or false, found 1"},
     {R"({"request":{"error":false}})", "request.error: expected a string or null, found false"},
     {R"({"request":{"statusAfter":"3"}})",
      R"(request.statusAfter: expected an integer, found "3")"},

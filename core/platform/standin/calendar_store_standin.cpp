@@ -45,14 +45,16 @@ struct EventList {
 };
 
 // What the status reads once a request was answered: `before` until `from`
-// (macOS has been seen to report a grant late), then `after`.
+// (macOS has been seen to report a grant late), and while `untilMainTurn`
+// (cleared by the main thread's next run-loop step), then `after`.
 struct AnsweredStatus {
   std::int64_t before;
   std::int64_t after;
   std::chrono::steady_clock::time_point from;
+  bool untilMainTurn;
 
   std::int64_t at(std::chrono::steady_clock::time_point time) const {
-    return time < from ? before : after;
+    return time < from || untilMainTurn ? before : after;
   }
 };
 
@@ -60,7 +62,7 @@ struct AnsweredStatus {
 // however many copies of the stand-in it has loaded (two copies of
 // vantrel.node, say), since on macOS the permission belongs to the process.
 // Every copy reaches the same one, so its layout is fixed for a version of
-// the stand-in: a change of it renames the process-wide place (its _v3).
+// the stand-in: a change of it renames the process-wide place (its _v4).
 struct AccessState {
   std::mutex mutex;
   std::condition_variable delivered;
@@ -77,7 +79,7 @@ struct AccessState {
 // initialises it again; the module exports it by its C name, and stays loaded.
 extern "C" {
 [[gnu::visibility("default")]] inline constinit std::atomic<AccessState*>
-    vantrel_standin_permission_state_v3{nullptr};
+    vantrel_standin_permission_state_v4{nullptr};
 }
 
 namespace {
@@ -94,13 +96,34 @@ constexpr double kLongestWaitSeconds = 1e9;
 // Never destroyed: a detached delivery thread may still run while the
 // process exits.
 AccessState& accessState() {
-  auto& shared = vantrel_standin_permission_state_v3;
+  auto& shared = vantrel_standin_permission_state_v4;
   AccessState* state = shared.load(std::memory_order_acquire);
   if (state != nullptr) return *state;
   auto* made = new AccessState;
   if (shared.compare_exchange_strong(state, made, std::memory_order_acq_rel)) return *made;
   delete made;  // another copy or thread was first
   return *state;
+}
+
+// With the state's mutex held.
+void announceStatusChange(AccessState& state, std::chrono::steady_clock::time_point due) {
+  for (standin::StatusWatch* watch : state.statusWatches) {
+    watch->due.push_back(due);
+    const std::uint64_t one = 1;
+    // An eventfd write of 1 fails only past 2^64 - 2 unread, never blocks.
+    [[maybe_unused]] const ssize_t written = ::write(watch->wake, &one, sizeof one);
+  }
+}
+
+// On the main thread, inside a run-loop step: answers that waited for it show.
+void showAnswersWaitingForMainTurn(AccessState& state) {
+  for (auto& [identity, answered] : state.answered) {
+    if (!answered.untilMainTurn) continue;
+    answered.untilMainTurn = false;
+    if (answered.before != answered.after) {
+      announceStatusChange(state, std::max(answered.from, std::chrono::steady_clock::now()));
+    }
+  }
 }
 
 void sleepMilliseconds(double milliseconds) {
@@ -122,15 +145,12 @@ void deliver(const Store& store, const standin::AccessAnswer& answer,
         earlier == state.answered.end() ? store.document->status : earlier->second.at(now);
     const auto lag = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(std::min(answer.statusLagMs / 1000, kLongestWaitSeconds)));
-    state.answered.insert_or_assign(store.document->identity,
-                                    AnsweredStatus{before, answer.statusAfter, now + lag});
-    if (before != answer.statusAfter) {
-      for (standin::StatusWatch* watch : state.statusWatches) {
-        watch->due.push_back(now + lag);
-        const std::uint64_t one = 1;
-        // An eventfd write of 1 fails only past 2^64 - 2 unread, never blocks.
-        [[maybe_unused]] const ssize_t written = ::write(watch->wake, &one, sizeof one);
-      }
+    state.answered.insert_or_assign(
+        store.document->identity,
+        AnsweredStatus{before, answer.statusAfter, now + lag, answer.untilMainTurn});
+    // One that waits for the main thread is announced by that thread's step.
+    if (before != answer.statusAfter && !answer.untilMainTurn) {
+      announceStatusChange(state, now + lag);
     }
   }
   // Wake the run loop even if the completion throws.
@@ -414,8 +434,10 @@ void runLoopStep(double seconds) {
                              [&] { return state.deliveries != deliveriesSeen; });
   }
   deliveriesSeen = state.deliveries;
+  const bool onMain = standin::onMainThread();
+  if (onMain) showAnswersWaitingForMainTurn(state);
   lock.unlock();
-  if (standin::onMainThread()) standin::deliverWaitingChanges();
+  if (onMain) standin::deliverWaitingChanges();
 }
 
 bool onMainThread() { return standin::onMainThread(); }

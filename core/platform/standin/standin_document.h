@@ -39,6 +39,10 @@ struct AccessAnswer {
   // For this long after the answer, status queries still give the status from
   // before it, as macOS has been seen to report a grant late.
   double statusLagMs = 0;
+  // The status shows the answer only once the process's main thread has
+  // turned its run loop after it: on macOS the change of permission reaches
+  // a process through that loop.
+  bool untilMainTurn = false;
 };
 
 // What a query scans: kept apart from the texts so that a million of them stay

@@ -59,6 +59,9 @@ void readRequestValue(const DocumentCursor& cursor, Slot slot, const Scalar& val
     case Slot::requestStatusLagMs:
       request.answer.statusLagMs = cursor.nonNegativeNumber(slot, value);
       break;
+    case Slot::requestUntilMainTurn:
+      request.answer.untilMainTurn = cursor.flag(slot, value);
+      break;
     case Slot::requestThread: {
       const std::string name = cursor.text(slot, value);
       if (name != "other" && name != "caller") {

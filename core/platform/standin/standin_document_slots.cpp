@@ -22,6 +22,7 @@ std::string_view expectation(Slot slot) {
     case Slot::request:
       return "an object or null";
     case Slot::requestGranted:
+    case Slot::requestUntilMainTurn:
     case Slot::eventAllDay:
     case Slot::eventRecurring:
     case Slot::participantIsCurrentUser:
@@ -82,6 +83,7 @@ Slot memberSlot(Container container, std::string_view key) {
       {Container::request, "delayMs", Slot::requestDelayMs},
       {Container::request, "thread", Slot::requestThread},
       {Container::request, "statusLagMs", Slot::requestStatusLagMs},
+      {Container::request, "untilMainTurn", Slot::requestUntilMainTurn},
       {Container::calendar, "id", Slot::calendarId},
       {Container::calendar, "title", Slot::calendarTitle},
       {Container::calendar, "source", Slot::calendarSource},

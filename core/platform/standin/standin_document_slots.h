@@ -21,6 +21,7 @@ enum class Slot {
   requestDelayMs,
   requestThread,
   requestStatusLagMs,
+  requestUntilMainTurn,
   calendars,
   calendar,
   calendarId,
