@@ -290,9 +290,12 @@ export function readDiagnostics(): VantrelDiagnostics;
  *
  * macOS hands changes to a process only through its main thread's run loop.
  * In Electron's main process Electron turns it, and nothing more runs. In a
- * plain `node` the module turns it (a zero-wait turn every 100 ms, from an
- * unreferenced interval on the main thread) while a watch runs on any thread;
- * a worker's watch therefore needs the module loaded on the main thread too.
+ * plain `node` the module turns it (a zero-wait turn every 100 ms on the main
+ * thread, woken by a thread of the module's own, never by a JavaScript timer)
+ * while a watch runs or an access request is pending on any thread; a
+ * worker's watch therefore needs the module loaded on the main thread too. A
+ * host that turns that loop itself sets `VANTREL_MAIN_RUN_LOOP=host` in the
+ * environment before the module loads, and the module turns nothing.
  *
  * Returns the function that stops the watch: calling it again does nothing,
  * and once it has returned the listener is never called again (it may be

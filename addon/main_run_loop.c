@@ -1,17 +1,28 @@
 /*
- * The calendar store's change notices reach a process only through its main
- * thread's run loop. Electron's main process turns that loop itself (its main
- * thread runs the Cocoa run loop, libuv beside it), so nothing is added there.
- * Elsewhere the main thread runs libuv alone, and while a watch runs anywhere
- * in the process the module turns the main thread's run loop from an
- * unreferenced interval on the main thread's environment: a turn handles what
- * is ready and never waits, and the interval keeps nothing alive. A worker's
- * watch asks the main environment to start it; without a main environment
- * that has loaded the module nothing would, and the watch is refused.
+ * The calendar store's change notices, and a change of permission, reach a
+ * process only through its main thread's run loop. Electron's main process
+ * turns that loop itself (its main thread runs the Cocoa run loop, libuv
+ * beside it), and so may a host that says so (VANTREL_MAIN_RUN_LOOP=host in
+ * the environment when the module loads): nothing is added there. Elsewhere
+ * the main thread runs libuv alone, and while a watch runs or an access
+ * request is pending anywhere in the process, the module turns the main
+ * thread's run loop every 100 ms: a thread of its own wakes the main
+ * environment through an unreferenced thread-safe function, whose call turns
+ * the loop once, handling what is ready and never waiting. No JavaScript
+ * global is used, so a test's fake timers or a browser-style setInterval
+ * change nothing, and nothing keeps the process alive. A worker relies on the
+ * main environment: without one that has loaded the module nothing would turn
+ * the loop, and the worker's watch is refused.
  */
+#if !defined(__APPLE__)
+/* clock_gettime and pthread_condattr_setclock under -std=c11. */
+#define _POSIX_C_SOURCE 200809L
+#endif
 #include <pthread.h>
 #include <stdbool.h>
+#include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "main_run_loop.h"
 #include "vantrel_module.h"
@@ -20,20 +31,123 @@
  * an idle watch costs nothing measurable. */
 enum { kTurnEveryMs = 100 };
 
+static const char kHostTurnsVariable[] = "VANTREL_MAIN_RUN_LOOP";
+
+/* Taken before `lock` by whoever starts or ends the ticking thread, so that
+ * one of each runs at a time. */
+static pthread_mutex_t ticker_lifetime = PTHREAD_MUTEX_INITIALIZER;
+static pthread_t ticker;
+static bool ticker_started; /* guarded by ticker_lifetime */
+
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t ticker_wakes; /* made once, on a monotonic clock */
+static pthread_once_t ticker_wakes_made = PTHREAD_ONCE_INIT;
 /* Guarded by `lock`. */
 static bool host_turns_it;
-static int watches_running; /* in every environment of the process */
+static int holders;  /* running watches and pending requests, in every environment */
 static napi_threadsafe_function main_wake; /* the main environment's, or NULL */
+static bool turn_queued; /* a call of main_wake waits on the main thread */
+static bool ticker_ends;
 
-/* The main thread's alone: the interval's timer, NULL while none runs. */
-static napi_ref interval;
+static void make_ticker_wakes(void) {
+#if defined(__APPLE__)
+  pthread_cond_init(&ticker_wakes, NULL);
+#else
+  pthread_condattr_t monotonic;
+  pthread_condattr_init(&monotonic);
+  pthread_condattr_setclock(&monotonic, CLOCK_MONOTONIC);
+  pthread_cond_init(&ticker_wakes, &monotonic);
+  pthread_condattr_destroy(&monotonic);
+#endif
+}
 
-static int running_watches(void) {
+/* With `lock` held: a turn's time, or less when woken; a change of the wall
+ * clock neither stretches nor cuts it. */
+static void wait_for_next_turn(void) {
+  const long step_ns = kTurnEveryMs * 1000000L;
+#if defined(__APPLE__)
+  const struct timespec step = {0, step_ns};
+  pthread_cond_timedwait_relative_np(&ticker_wakes, &lock, &step);
+#else
+  struct timespec until;
+  clock_gettime(CLOCK_MONOTONIC, &until);
+  until.tv_nsec += step_ns;
+  if (until.tv_nsec >= 1000000000L) {
+    until.tv_sec += 1;
+    until.tv_nsec -= 1000000000L;
+  }
+  pthread_cond_timedwait(&ticker_wakes, &lock, &until);
+#endif
+}
+
+static void* tick(void* unused) {
+  (void)unused;
   pthread_mutex_lock(&lock);
-  const int running = watches_running;
+  while (!ticker_ends) {
+    /* Under the lock: the main environment's end releases main_wake under it.
+     * One call waits at most, however long the main thread is busy. */
+    if (main_wake != NULL && !turn_queued &&
+        napi_call_threadsafe_function(main_wake, NULL, napi_tsfn_nonblocking) == napi_ok) {
+      turn_queued = true;
+    }
+    wait_for_next_turn();
+  }
   pthread_mutex_unlock(&lock);
-  return running;
+  return NULL;
+}
+
+/* On the main thread, every turn's time while something holds the turns. */
+static void turn_call_js(napi_env env, napi_value function, void* context, void* data) {
+  (void)function;
+  (void)context;
+  (void)data;
+  pthread_mutex_lock(&lock);
+  turn_queued = false;
+  const bool wanted = holders > 0;
+  pthread_mutex_unlock(&lock);
+  if (env != NULL && wanted) vantrel_turn_main_run_loop();
+}
+
+/* Counts one more holder, starting the thread if none runs and the module is
+ * to turn the loop. False, and not counted, when no thread can be started. */
+static bool hold_turns(void) {
+  pthread_once(&ticker_wakes_made, make_ticker_wakes);
+  pthread_mutex_lock(&ticker_lifetime);
+  pthread_mutex_lock(&lock);
+  ++holders;
+  const bool needed = !host_turns_it && main_wake != NULL && !ticker_started;
+  ticker_ends = false;
+  pthread_mutex_unlock(&lock);
+  bool held = true;
+  if (needed) {
+    ticker_started = pthread_create(&ticker, NULL, tick, NULL) == 0;
+    if (!ticker_started) {
+      pthread_mutex_lock(&lock);
+      --holders;
+      pthread_mutex_unlock(&lock);
+      held = false;
+    }
+  }
+  pthread_mutex_unlock(&ticker_lifetime);
+  return held;
+}
+
+/* Ends the thread with the last holder, and waits for it: nothing of it is
+ * left once the last watch has stopped. */
+static void let_go_of_turns(void) {
+  pthread_mutex_lock(&ticker_lifetime);
+  pthread_mutex_lock(&lock);
+  const bool last = --holders == 0 && ticker_started;
+  if (last) {
+    ticker_ends = true;
+    pthread_cond_signal(&ticker_wakes);
+  }
+  pthread_mutex_unlock(&lock);
+  if (last) {
+    pthread_join(ticker, NULL);
+    ticker_started = false;
+  }
+  pthread_mutex_unlock(&ticker_lifetime);
 }
 
 static napi_value global_property(napi_env env, const char* name) {
@@ -85,86 +199,26 @@ static bool in_electron_main_process(napi_env env) {
   return electron;
 }
 
-/* Calls global[name](arguments...) and returns its result, or NULL. */
-static napi_value call_global(napi_env env, const char* name, size_t argc,
-                              const napi_value* argv) {
-  napi_value global;
-  napi_value function = global_property(env, name);
-  napi_value result;
-  if (function == NULL || napi_get_global(env, &global) != napi_ok ||
-      napi_call_function(env, global, function, argc, argv, &result) != napi_ok) {
-    return NULL;
-  }
-  return result;
-}
-
-static void stop_turning(napi_env env) {
-  if (interval == NULL) return;
-  napi_value timer;
-  if (napi_get_reference_value(env, interval, &timer) == napi_ok && timer != NULL) {
-    call_global(env, "clearInterval", 1, &timer);
-  }
-  napi_delete_reference(env, interval);
-  interval = NULL;
-}
-
-static napi_value TurnMainRunLoop(napi_env env, napi_callback_info info) {
-  (void)info;
-  if (running_watches() == 0) {
-    stop_turning(env);
-  } else {
-    vantrel_turn_main_run_loop();
-  }
-  return NULL;
-}
-
-/* On the main thread. False when no interval could be started. */
-static bool start_turning(napi_env env) {
-  if (interval != NULL) return true;
-  napi_value argv[2];
-  if (napi_create_function(env, "turnMainRunLoop", NAPI_AUTO_LENGTH, TurnMainRunLoop, NULL,
-                           &argv[0]) != napi_ok ||
-      napi_create_int32(env, kTurnEveryMs, &argv[1]) != napi_ok) {
-    return false;
-  }
-  napi_value timer = call_global(env, "setInterval", 2, argv);
-  if (timer == NULL || napi_create_reference(env, timer, 1, &interval) != napi_ok) {
-    if (timer != NULL) call_global(env, "clearInterval", 1, &timer);
-    return false;
-  }
-  /* Node's timers have unref(); a browser's do not need it. */
-  napi_value unref = property(env, timer, "unref");
-  napi_valuetype type = napi_undefined;
-  napi_value ignored;
-  if (unref != NULL && napi_typeof(env, unref, &type) == napi_ok && type == napi_function) {
-    napi_call_function(env, timer, unref, 0, NULL, &ignored);
-  }
-  return true;
-}
-
-/* On the main thread, asked by a worker whose watch has started. */
-static void wake_call_js(napi_env env, napi_value function, void* context, void* data) {
-  (void)function;
-  (void)context;
-  (void)data;
-  if (env != NULL && running_watches() > 0) start_turning(env);
+/* A host that turns the main run loop itself between its own turns of libuv
+ * says so; the module's turn would run that loop's sources inside a
+ * JavaScript callback there. */
+static bool host_says_it_turns(void) {
+  const char* value = getenv(kHostTurnsVariable);
+  return value != NULL && strcmp(value, "host") == 0;
 }
 
 static void main_environment_ends(void* data) {
-  napi_env env = data;
+  (void)data;
   pthread_mutex_lock(&lock);
   napi_threadsafe_function wake = main_wake;
   main_wake = NULL;
   pthread_mutex_unlock(&lock);
   if (wake != NULL) napi_release_threadsafe_function(wake, napi_tsfn_abort);
-  /* No JavaScript runs any more: the interval ends with the environment. */
-  if (interval != NULL) napi_delete_reference(env, interval);
-  interval = NULL;
 }
 
 void main_run_loop_attach(napi_env env) {
   if (!vantrel_on_main_thread()) return;
-  if (in_electron_main_process(env)) {
+  if (in_electron_main_process(env) || host_says_it_turns()) {
     pthread_mutex_lock(&lock);
     host_turns_it = true;
     pthread_mutex_unlock(&lock);
@@ -175,11 +229,11 @@ void main_run_loop_attach(napi_env env) {
   if (main_wake != NULL ||
       napi_create_string_utf8(env, "VantrelMainRunLoop", NAPI_AUTO_LENGTH, &name) != napi_ok ||
       napi_create_threadsafe_function(env, NULL, NULL, name, 0, 1, NULL, NULL, NULL,
-                                      wake_call_js, &wake) != napi_ok) {
+                                      turn_call_js, &wake) != napi_ok) {
     return;
   }
   napi_unref_threadsafe_function(env, wake);
-  if (napi_add_env_cleanup_hook(env, main_environment_ends, env) != napi_ok) {
+  if (napi_add_env_cleanup_hook(env, main_environment_ends, NULL) != napi_ok) {
     napi_release_threadsafe_function(wake, napi_tsfn_abort);
     return;
   }
@@ -188,28 +242,16 @@ void main_run_loop_attach(napi_env env) {
   pthread_mutex_unlock(&lock);
 }
 
-bool main_run_loop_watch_starts(napi_env env) {
-  const bool on_main_thread = vantrel_on_main_thread();
+MainRunLoopTurns main_run_loop_watch_starts(void) {
   pthread_mutex_lock(&lock);
-  bool heard = host_turns_it || on_main_thread || main_wake != NULL;
-  if (heard) ++watches_running;
-  /* Under the lock: the main environment's end releases main_wake under it. */
-  if (heard && !host_turns_it && !on_main_thread &&
-      napi_call_threadsafe_function(main_wake, NULL, napi_tsfn_nonblocking) != napi_ok) {
-    --watches_running;
-    heard = false;
-  }
-  const bool turn_here = heard && !host_turns_it && on_main_thread;
+  const bool turned = host_turns_it || main_wake != NULL;
   pthread_mutex_unlock(&lock);
-  if (turn_here && !start_turning(env)) {
-    main_run_loop_watch_stopped();
-    return false;
-  }
-  return heard;
+  if (!turned) return vantrel_on_main_thread() ? kTurnsUnavailable : kNoMainEnvironment;
+  return hold_turns() ? kTurnsHeld : kTurnsUnavailable;
 }
 
-void main_run_loop_watch_stopped(void) {
-  pthread_mutex_lock(&lock);
-  --watches_running;
-  pthread_mutex_unlock(&lock);
-}
+void main_run_loop_watch_stopped(void) { let_go_of_turns(); }
+
+bool main_run_loop_request_starts(void) { return hold_turns(); }
+
+void main_run_loop_request_ended(void) { let_go_of_turns(); }

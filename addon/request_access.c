@@ -23,6 +23,7 @@ typedef struct AccessContext {
   pthread_mutex_t lock;   /* guards the two fields below */
   int tsfn_finalized;     /* the host has deleted tsfn: it must not be called */
   int owners;             /* the pending answer and the thread-safe function */
+  bool turns_held;        /* the main run loop turns until the request ends */
 } AccessContext;
 
 typedef struct AccessResult {
@@ -103,7 +104,9 @@ static void access_callback(uint8_t granted, const char* message, void* context)
 static void access_finalize(napi_env env, void* finalize_data, void* finalize_hint) {
   (void)env;
   (void)finalize_hint;
-  let_go_of_access_context(finalize_data, 1);
+  AccessContext* access = finalize_data;
+  if (access->turns_held) main_run_loop_request_ended();
+  let_go_of_access_context(access, 1);
 }
 
 /* Runs on the JavaScript thread: settles the promise, then releases the
@@ -153,6 +156,9 @@ napi_value RequestAccess(napi_env env, napi_callback_info info) {
     free_access_context(access);
     return promise;
   }
+  /* A grant may show in the status only once the main thread's run loop has
+   * turned, and the answer waits for that on a thread of the bridge's. */
+  access->turns_held = main_run_loop_request_starts();
   HostEnvironment* environment = host_environment_read(env);
   host_environment_enter(environment);
   tavimo_calendar_request_access(access_callback, access);

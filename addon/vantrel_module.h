@@ -37,14 +37,23 @@ napi_value WatchChanges(napi_env env, napi_callback_info info);
 char* js_string_copy(napi_env env, napi_value value);
 
 /* The main thread's run loop, which carries the calendar store's change
- * notices (main_run_loop.c). At load, on each environment's thread: */
+ * notices and changes of permission (main_run_loop.c). At load, on each
+ * environment's thread: */
 void main_run_loop_attach(napi_env env);
-/* Before a watch starts, on its environment's thread: true when something will
- * turn that loop while it runs (the host, or the module from now on); false,
- * and not counted, when nothing will. Each true is paired with one
- * main_run_loop_watch_stopped, on any thread. */
-bool main_run_loop_watch_starts(napi_env env);
+typedef enum MainRunLoopTurns {
+  kTurnsHeld,         /* the host turns that loop, or the module from now on */
+  kTurnsUnavailable,  /* the module could not start turning it */
+  kNoMainEnvironment, /* a worker's, and the main thread has not loaded the module */
+} MainRunLoopTurns;
+/* Before a watch starts, on its environment's thread. Only kTurnsHeld is
+ * counted, and paired with one main_run_loop_watch_stopped, on any thread. */
+MainRunLoopTurns main_run_loop_watch_starts(void);
 void main_run_loop_watch_stopped(void);
+/* Around a pending access request, whose grant may show only once that loop
+ * has turned: true when counted, to be paired with one
+ * main_run_loop_request_ended. */
+bool main_run_loop_request_starts(void);
+void main_run_loop_request_ended(void);
 
 /* A JavaScript string of `text`, or NULL when it is too long or cannot be
  * made. */

@@ -134,10 +134,12 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
   napi_unref_threadsafe_function(env, watch->tsfn);
 
   /* A watch that nothing would let hear is refused, never returned. */
-  if (!main_run_loop_watch_starts(env)) {
+  const MainRunLoopTurns turns = main_run_loop_watch_starts();
+  if (turns != kTurnsHeld) {
     watch->stopped = 1;
     napi_release_threadsafe_function(watch->tsfn, napi_tsfn_release);
-    return fail_call(env, NULL, kNoRunLoop, kNoRunLoop);
+    const char* why = turns == kNoMainEnvironment ? kNoRunLoop : kCannotWatch;
+    return fail_call(env, NULL, why, why);
   }
   /* The stand-in's document is the one process.env names now. */
   HostEnvironment* environment = host_environment_read(env);

@@ -156,6 +156,39 @@ test('a worker watches alone through the main thread, or is told why it cannot',
   assert.match(refused, /^Calendar changes cannot be watched from this thread: macOS hands them/);
 });
 
+// The module turns the main thread's run loop with nothing of JavaScript's: a
+// test's fake timers (node's mock.timers; sinon and Jest replace the same
+// global) or a browser-style setInterval, while a watch starts, change
+// nothing. A host that turns that loop itself switches the module's turn off,
+// and then nothing turns it in a plain node: a grant that shows only at a
+// turn never shows.
+test('the main run loop turns whatever the timer globals hold, unless the host turns it',
+  needsInotify, () => {
+  const { execFileSync } = require('node:child_process');
+  const child = (script, environment = {}) => execFileSync(process.execPath, ['-e', `
+    const vantrel = require(process.argv[1]);
+    const heard = new Set();
+    const patience = setTimeout(() => console.log('heard', [...heard].join()), 10000);
+    const watch = (name) => vantrel.watchChanges(() => {
+      heard.add(name);
+      if (heard.size === 2) { clearTimeout(patience); console.log('heard', [...heard].sort().join()); }
+    });
+    try { ${script} } catch (error) { clearTimeout(patience); console.log(error.message); }`,
+  addonPath], { encoding: 'utf8', env: { ...process.env, ...environment } }).trim();
+  const rewrite = 'require("node:fs").writeFileSync(process.env.VANTREL_STANDIN_STORE, "{}");';
+  useStore({});
+  assert.equal(child(`const { mock } = require('node:test');
+    mock.timers.enable({ apis: ['setInterval'] }); watch('first'); mock.timers.reset();
+    watch('later'); ${rewrite}`), 'heard first,later');
+  assert.equal(child(`const real = setInterval; globalThis.setInterval = () => 1;
+    watch('first'); globalThis.setInterval = real; watch('later'); ${rewrite}`), 'heard first,later');
+
+  useStore({ status: 0, request: { granted: true, delayMs: 20, untilMainTurn: true } });
+  assert.equal(child(`clearTimeout(patience); vantrel.requestAccess().then(() =>
+    console.log(JSON.parse(vantrel.diagnostics()).status));`, { VANTREL_MAIN_RUN_LOOP: 'host' }),
+  'not-determined');
+});
+
 test('a thousand watches started and stopped leave no thread or descriptor behind', needsInotify,
   (t) => {
   useStore({});
