@@ -1,9 +1,9 @@
-/* The platform layer's variable (layer_variable.h), read through process.env. */
+/* The platform layer's variable (vantrel_host.h), read through process.env. */
 #include <stdbool.h>
 #include <stdlib.h>
 
 #include "host_environment.h"
-#include "layer_variable.h"
+#include "vantrel_host.h"
 #include "vantrel_module.h"
 
 struct HostEnvironment {

@@ -24,7 +24,7 @@
 #include <string.h>
 #include <time.h>
 
-#include "main_run_loop.h"
+#include "vantrel_host.h"
 #include "vantrel_module.h"
 
 /* Often enough that a change is heard well within a second, rarely enough that

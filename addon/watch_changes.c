@@ -6,9 +6,9 @@
 #include <stdatomic.h>
 #include <stdlib.h>
 
-#include "exported_watch.h"
 #include "host_environment.h"
 #include "tavimo_calendar.h"
+#include "vantrel_host.h"
 #include "vantrel_module.h"
 
 static const char kNeedsFunction[] = "watchChanges(listener) requires a function.";

@@ -1,6 +1,6 @@
 // The two C functions of tavimo_calendar.h that watch the store's changes. No
 // exception may leave them: a watch that cannot start is NULL.
-#include "exported_watch.h"
+#include "vantrel_host.h"
 
 #include <cstdlib>
 #include <cstring>

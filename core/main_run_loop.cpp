@@ -1,4 +1,4 @@
-#include "main_run_loop.h"
+#include "vantrel_host.h"
 
 #include "platform.h"
 

@@ -1,6 +1,6 @@
 #include "fake_node_api.h"
 
-#include "exported_watch.h"
+#include "vantrel_host.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "layer_variable.h"
 #include "tavimo_calendar.h"
+#include "vantrel_host.h"
 
 namespace fake_napi {
 

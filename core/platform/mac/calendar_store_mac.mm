@@ -19,9 +19,9 @@
 
 #include <chrono>
 
-#include "layer_variable.h"
 #include "platform.h"
 #include "utf16_to_utf8.h"
+#include "vantrel_host.h"
 
 #if !__has_feature(objc_arc)
 #error "calendar_store_mac.mm is written for ARC (-fobjc-arc)"

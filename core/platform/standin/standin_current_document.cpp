@@ -28,10 +28,10 @@
 #include <utility>
 #include <vector>
 
-#include "layer_variable.h"
 #include "platform.h"
 #include "standin_process.h"
 #include "standin_store_variable.h"
+#include "vantrel_host.h"
 
 namespace vantrel::standin {
 namespace {

@@ -1,4 +1,4 @@
-/* The stand-in's side of layer_variable.h, for VANTREL_STANDIN_STORE. */
+/* The stand-in's side of vantrel_host.h's layer variable, for VANTREL_STANDIN_STORE. */
 #ifndef VANTREL_STANDIN_STORE_VARIABLE_H
 #define VANTREL_STANDIN_STORE_VARIABLE_H
 
