@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "tavimo_calendar.h"
+#include "vantrel_module.h"
 
 /* As the host declares them from Node-API version 10 on (experimental from
  * Node 18.18 and 20.4, with the same signature). */
@@ -71,23 +72,23 @@ napi_value external_string_make(napi_env env, V8Text* text) {
   ExternalUtf16 utf16 = atomic_load_explicit(&host_utf16, memory_order_relaxed);
   napi_value result = NULL;
   bool copied = false;
+  napi_status status;
   /* A host that fails leaves the characters with the caller (Node checks
    * its arguments first, and a copying host calls the finalizer only on
    * success): copy them the plain way, then free them here. */
-  bool made = text->two_byte ? utf16 != NULL && utf16(env, text->characters, text->length,
-                                                       free_code_units, NULL, &result,
-                                                       &copied) == napi_ok
-                             : latin1 != NULL && latin1(env, text->characters, text->length,
-                                                        free_core_text, NULL, &result,
-                                                        &copied) == napi_ok;
-  if (made) {
-    text->characters = NULL;
-    return result;
-  }
-  napi_status status = text->two_byte ? napi_create_string_utf16(env, text->characters,
-                                                                 text->length, &result)
-                                      : napi_create_string_latin1(env, text->characters,
-                                                                  text->length, &result);
+  if (text->two_byte ? utf16 == NULL : latin1 == NULL) goto copy;
+  NAPI_CALL(text->two_byte ? utf16(env, text->characters, text->length, free_code_units, NULL,
+                                   &result, &copied)
+                           : latin1(env, text->characters, text->length, free_core_text, NULL,
+                                    &result, &copied),
+            goto copy);
+  text->characters = NULL;
+  return result;
+copy:
+  status = text->two_byte
+               ? napi_create_string_utf16(env, text->characters, text->length, &result)
+               : napi_create_string_latin1(env, text->characters, text->length, &result);
   external_string_text_free(text);
-  return status == napi_ok ? result : NULL;
+  NAPI_CALL(status, return NULL);
+  return result;
 }

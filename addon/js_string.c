@@ -29,44 +29,70 @@ const char kInvalidResponse[] = "The macOS Vantrel returned an invalid response.
 
 char* js_string_copy(napi_env env, napi_value value) {
   size_t length = 0;
-  NAPI_CALL(napi_get_value_string_utf8(env, value, NULL, 0, &length), NULL);
+  NAPI_CALL(napi_get_value_string_utf8(env, value, NULL, 0, &length), return NULL);
   char* text = malloc(length + 1);
   if (text == NULL) return NULL;
   size_t copied = 0;
-  if (napi_get_value_string_utf8(env, value, text, length + 1, &copied) != napi_ok ||
-      copied != length || strlen(text) != length) {
-    free(text);
-    return NULL;
-  }
-  return text;
+  NAPI_CALL(napi_get_value_string_utf8(env, value, text, length + 1, &copied), goto fail);
+  if (copied == length && strlen(text) == length) return text;
+fail:
+  free(text);
+  return NULL;
+}
+
+napi_value js_global(napi_env env) {
+  napi_value global;
+  NAPI_CALL(napi_get_global(env, &global), return NULL);
+  return global;
+}
+
+bool js_is(napi_env env, napi_value value, napi_valuetype type) {
+  napi_valuetype actual;
+  if (value == NULL) return false;
+  NAPI_CALL(napi_typeof(env, value, &actual), return false);
+  return actual == type;
+}
+
+napi_value js_property(napi_env env, napi_value object, const char* name) {
+  napi_value value;
+  if (!js_is(env, object, napi_object) && !js_is(env, object, napi_function)) return NULL;
+  NAPI_CALL(napi_get_named_property(env, object, name, &value), return NULL);
+  return value;
+}
+
+bool js_exception_cleared(napi_env env) {
+  bool pending = false;
+  napi_value ignored;
+  NAPI_CALL(napi_is_exception_pending(env, &pending), return false);
+  if (pending) napi_get_and_clear_last_exception(env, &ignored);
+  return pending;
 }
 
 /* The engine's own limit, as require('buffer').constants.MAX_STRING_LENGTH
  * gives it, through process.getBuiltinModule (Node 20.16, 22.3 and later);
  * V8's constant where that cannot be reached. Leaves no exception pending. */
-static size_t engine_string_limit(napi_env env) {
-  napi_value global, process, get_module, name, buffer, constants, limit;
-  napi_valuetype type = napi_undefined;
+static double asked_string_limit(napi_env env) {
+  napi_value process = js_property(env, js_global(env), "process");
+  napi_value get_module = js_property(env, process, "getBuiltinModule");
+  napi_value name, buffer = NULL, constants, limit;
   double value = 0;
-  bool asked = napi_get_global(env, &global) == napi_ok &&
-               napi_get_named_property(env, global, "process", &process) == napi_ok &&
-               napi_typeof(env, process, &type) == napi_ok && type == napi_object &&
-               napi_get_named_property(env, process, "getBuiltinModule", &get_module) == napi_ok &&
-               napi_typeof(env, get_module, &type) == napi_ok && type == napi_function &&
-               napi_create_string_utf8(env, "buffer", NAPI_AUTO_LENGTH, &name) == napi_ok &&
-               napi_call_function(env, process, get_module, 1, &name, &buffer) == napi_ok &&
-               napi_typeof(env, buffer, &type) == napi_ok && type == napi_object &&
-               napi_get_named_property(env, buffer, "constants", &constants) == napi_ok &&
-               napi_typeof(env, constants, &type) == napi_ok && type == napi_object &&
-               napi_get_named_property(env, constants, "MAX_STRING_LENGTH", &limit) == napi_ok &&
-               napi_get_value_double(env, limit, &value) == napi_ok;
-  bool pending = false;
-  if (napi_is_exception_pending(env, &pending) == napi_ok && pending) {
-    napi_value ignored;
-    napi_get_and_clear_last_exception(env, &ignored);
-    asked = false;
+  if (!js_is(env, process, napi_object) || !js_is(env, get_module, napi_function)) return 0;
+  NAPI_CALL(napi_create_string_utf8(env, "buffer", NAPI_AUTO_LENGTH, &name), return 0);
+  NAPI_CALL(napi_call_function(env, process, get_module, 1, &name, &buffer), return 0);
+  if (!js_is(env, buffer, napi_object) ||
+      !js_is(env, constants = js_property(env, buffer, "constants"), napi_object) ||
+      (limit = js_property(env, constants, "MAX_STRING_LENGTH")) == NULL) {
+    return 0;
   }
-  if (!asked || !(value >= 1) || value > (double)SIZE_MAX) return V8_STRING_LIMIT;
+  NAPI_CALL(napi_get_value_double(env, limit, &value), return 0);
+  return value;
+}
+
+static size_t engine_string_limit(napi_env env) {
+  double value = asked_string_limit(env);
+  if (js_exception_cleared(env) || !(value >= 1) || value > (double)SIZE_MAX) {
+    return V8_STRING_LIMIT;
+  }
   return (size_t)value;
 }
 
@@ -98,7 +124,7 @@ static bool fits_string(napi_env env, const char* text) {
 napi_value js_string_of(napi_env env, const char* text) {
   napi_value result;
   if (!fits_string(env, text)) return NULL;
-  NAPI_CALL(napi_create_string_utf8(env, text, NAPI_AUTO_LENGTH, &result), NULL);
+  NAPI_CALL(napi_create_string_utf8(env, text, NAPI_AUTO_LENGTH, &result), return NULL);
   return result;
 }
 
@@ -122,9 +148,8 @@ napi_value fail_call(napi_env env, napi_deferred deferred, const char* failure,
   if (text == NULL) text = js_string_of(env, kInvalidResponse);
   /* Without memory for an error the promise still settles, so none is left
    * pending for ever. */
-  if (text == NULL || napi_create_error(env, NULL, text, &error) != napi_ok) {
-    napi_get_undefined(env, &error);
-  }
+  if (text != NULL) NAPI_CALL(napi_create_error(env, NULL, text, &error), error = NULL);
+  if (error == NULL) napi_get_undefined(env, &error);
   napi_reject_deferred(env, deferred, error);
   return NULL;
 }

@@ -86,9 +86,10 @@ static void* tick(void* unused) {
   while (!ticker_ends) {
     /* Under the lock: the main environment's end releases main_wake under it.
      * One call waits at most, however long the main thread is busy. */
-    if (main_wake != NULL && !turn_queued &&
-        napi_call_threadsafe_function(main_wake, NULL, napi_tsfn_nonblocking) == napi_ok) {
+    if (main_wake != NULL && !turn_queued) {
       turn_queued = true;
+      NAPI_CALL(napi_call_threadsafe_function(main_wake, NULL, napi_tsfn_nonblocking),
+                turn_queued = false);
     }
     wait_for_next_turn();
   }
@@ -150,53 +151,23 @@ static void let_go_of_turns(void) {
   pthread_mutex_unlock(&ticker_lifetime);
 }
 
-static napi_value global_property(napi_env env, const char* name) {
-  napi_value global;
-  napi_value value;
-  if (napi_get_global(env, &global) != napi_ok ||
-      napi_get_named_property(env, global, name, &value) != napi_ok) {
-    return NULL;
-  }
-  return value;
-}
-
-/* A property of an object; NULL when `object` is none, or on failure. */
-static napi_value property(napi_env env, napi_value object, const char* name) {
-  napi_valuetype type;
-  napi_value value;
-  if (object == NULL || napi_typeof(env, object, &type) != napi_ok ||
-      (type != napi_object && type != napi_function) ||
-      napi_get_named_property(env, object, name, &value) != napi_ok) {
-    return NULL;
-  }
-  return value;
-}
-
 static bool is_text(napi_env env, napi_value value, const char* expected) {
   char text[16];
   size_t length = 0;
-  napi_valuetype type;
-  if (value == NULL || napi_typeof(env, value, &type) != napi_ok || type != napi_string) {
-    return false;
-  }
+  if (!js_is(env, value, napi_string)) return false;
   if (expected == NULL) return true;
-  return napi_get_value_string_utf8(env, value, text, sizeof text, &length) == napi_ok &&
-         strcmp(text, expected) == 0;
+  NAPI_CALL(napi_get_value_string_utf8(env, value, text, sizeof text, &length), return false);
+  return strcmp(text, expected) == 0;
 }
 
 /* process.versions.electron is set in every Electron process and
  * process.type is "browser" in its main process alone. */
 static bool in_electron_main_process(napi_env env) {
-  napi_value process = global_property(env, "process");
-  bool electron = is_text(env, property(env, property(env, process, "versions"), "electron"), NULL) &&
-                  is_text(env, property(env, process, "type"), "browser");
-  bool pending = false;
-  if (napi_is_exception_pending(env, &pending) == napi_ok && pending) {
-    napi_value ignored;
-    napi_get_and_clear_last_exception(env, &ignored);
-    return false;
-  }
-  return electron;
+  napi_value process = js_property(env, js_global(env), "process");
+  bool electron =
+      is_text(env, js_property(env, js_property(env, process, "versions"), "electron"), NULL) &&
+      is_text(env, js_property(env, process, "type"), "browser");
+  return !js_exception_cleared(env) && electron;
 }
 
 /* A host that turns the main run loop itself between its own turns of libuv
@@ -226,17 +197,15 @@ void main_run_loop_attach(napi_env env) {
   }
   napi_value name;
   napi_threadsafe_function wake;
-  if (main_wake != NULL ||
-      napi_create_string_utf8(env, "VantrelMainRunLoop", NAPI_AUTO_LENGTH, &name) != napi_ok ||
-      napi_create_threadsafe_function(env, NULL, NULL, name, 0, 1, NULL, NULL, NULL,
-                                      turn_call_js, &wake) != napi_ok) {
-    return;
-  }
+  if (main_wake != NULL) return;
+  NAPI_CALL(napi_create_string_utf8(env, "VantrelMainRunLoop", NAPI_AUTO_LENGTH, &name), return);
+  NAPI_CALL(napi_create_threadsafe_function(env, NULL, NULL, name, 0, 1, NULL, NULL, NULL,
+                                            turn_call_js, &wake),
+            return);
   napi_unref_threadsafe_function(env, wake);
-  if (napi_add_env_cleanup_hook(env, main_environment_ends, NULL) != napi_ok) {
-    napi_release_threadsafe_function(wake, napi_tsfn_abort);
-    return;
-  }
+  NAPI_CALL(napi_add_env_cleanup_hook(env, main_environment_ends, NULL),
+            napi_release_threadsafe_function(wake, napi_tsfn_abort);
+            return);
   pthread_mutex_lock(&lock);
   main_wake = wake;
   pthread_mutex_unlock(&lock);

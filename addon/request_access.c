@@ -89,11 +89,13 @@ static void access_callback(uint8_t granted, const char* message, void* context)
   if (result == NULL) result = &access_result_unavailable;
   /* Held across the call, so the host cannot finalize the function meanwhile. */
   pthread_mutex_lock(&access->lock);
-  /* Unlimited queue: blocking mode never waits. */
-  if (access->tsfn_finalized ||
-      napi_call_threadsafe_function(access->tsfn, result, napi_tsfn_blocking) != napi_ok) {
-    /* The environment has ended or is ending; nobody will read the answer. */
+  /* Once the environment has ended or is ending, nobody will read the answer.
+   * Unlimited queue: blocking mode never waits. */
+  if (access->tsfn_finalized) {
     free_access_result(result);
+  } else {
+    NAPI_CALL(napi_call_threadsafe_function(access->tsfn, result, napi_tsfn_blocking),
+              free_access_result(result));
   }
   pthread_mutex_unlock(&access->lock);
   let_go_of_access_context(access, 0);
@@ -121,17 +123,20 @@ static void access_call_js(napi_env env, napi_value js_callback, void* context, 
     return;
   }
 
-  napi_value granted;
+  napi_value granted = NULL;
   if (result == &access_result_unavailable) {
     fail_call(env, access->deferred, kRequestFailed, kRequestFailed);
   } else if (!result->granted) {
     fail_call(env, access->deferred, result->message, "Calendar access was not granted.");
-  } else if (napi_get_boolean(env, true, &granted) == napi_ok) {
-    napi_resolve_deferred(env, access->deferred, granted);
   } else {
-    /* Settled anyway, so no promise is left pending for ever. */
-    napi_get_undefined(env, &granted);
-    napi_reject_deferred(env, access->deferred, granted);
+    NAPI_CALL(napi_get_boolean(env, true, &granted), granted = NULL);
+    if (granted != NULL) {
+      napi_resolve_deferred(env, access->deferred, granted);
+    } else {
+      /* Settled anyway, so no promise is left pending for ever. */
+      napi_get_undefined(env, &granted);
+      napi_reject_deferred(env, access->deferred, granted);
+    }
   }
   free_access_result(result);
   napi_release_threadsafe_function(access->tsfn, napi_tsfn_release);
@@ -145,17 +150,11 @@ napi_value RequestAccess(napi_env env, napi_callback_info info) {
    * must find the deferred in place. */
   napi_value promise;
   napi_value name = NULL;
-  if (napi_create_promise(env, &access->deferred, &promise) != napi_ok) {
-    free_access_context(access);
-    return fail_call(env, NULL, kRequestFailed, kRequestFailed);
-  }
-  if (napi_create_string_utf8(env, "EventKitAccess", NAPI_AUTO_LENGTH, &name) != napi_ok ||
-      napi_create_threadsafe_function(env, NULL, NULL, name, 0, 1, access, access_finalize,
-                                      access, access_call_js, &access->tsfn) != napi_ok) {
-    fail_call(env, access->deferred, kRequestFailed, kRequestFailed);
-    free_access_context(access);
-    return promise;
-  }
+  NAPI_CALL(napi_create_promise(env, &access->deferred, &promise), goto no_promise);
+  NAPI_CALL(napi_create_string_utf8(env, "EventKitAccess", NAPI_AUTO_LENGTH, &name), goto reject);
+  NAPI_CALL(napi_create_threadsafe_function(env, NULL, NULL, name, 0, 1, access, access_finalize,
+                                            access, access_call_js, &access->tsfn),
+            goto reject);
   /* A grant may show in the status only once the main thread's run loop has
    * turned, and the answer waits for that on a thread of the bridge's. */
   access->turns_held = main_run_loop_request_starts();
@@ -165,4 +164,11 @@ napi_value RequestAccess(napi_env env, napi_callback_info info) {
   host_environment_leave(environment);
   host_environment_free(environment);
   return promise;
+reject:
+  fail_call(env, access->deferred, kRequestFailed, kRequestFailed);
+  free_access_context(access);
+  return promise;
+no_promise:
+  free_access_context(access);
+  return fail_call(env, NULL, kRequestFailed, kRequestFailed);
 }

@@ -12,7 +12,7 @@ napi_value Snapshot(napi_env env, napi_callback_info info) {
   size_t argc = 2;
   napi_value argv[2];
   NAPI_CALL(napi_get_cb_info(env, info, &argc, argv, NULL, NULL),
-            fail_call(env, NULL, kTwoStrings, kTwoStrings));
+            return fail_call(env, NULL, kTwoStrings, kTwoStrings));
   if (argc < 2) return fail_call(env, NULL, kTwoStrings, kTwoStrings);
   char* start = js_string_copy(env, argv[0]);
   char* end = js_string_copy(env, argv[1]);

@@ -89,12 +89,10 @@ static ReadQueue* queue_of(napi_env env) {
   while (queue != NULL && queue->env != env) queue = queue->next;
   if (queue == NULL && (queue = calloc(1, sizeof *queue)) != NULL) {
     queue->env = env;
-    if (napi_add_env_cleanup_hook(env, drop_queue, queue) == napi_ok) {
+    NAPI_CALL(napi_add_env_cleanup_hook(env, drop_queue, queue), free(queue); queue = NULL);
+    if (queue != NULL) {
       queue->next = queues;
       queues = queue;
-    } else {
-      free(queue);
-      queue = NULL;
     }
   }
   pthread_mutex_unlock(&queues_lock);
@@ -134,6 +132,7 @@ static void snapshot_complete(napi_env env, napi_status status, void* data) {
   SnapshotWork* snapshot = data;
   ReadQueue* queue = snapshot->queue;
   napi_value result;
+  /* The pool's own status, not a call's: cancelled or run. */
   if (status != napi_ok) {
     /* Cancelled: the bridge never ran. */
     fail_call(env, snapshot->deferred, NULL, kSyncFailed);
@@ -149,10 +148,9 @@ static void snapshot_complete(napi_env env, napi_status status, void* data) {
   /* The settling call was the last: one that failed means no JavaScript runs
    * here any more. */
   const napi_extended_error_info* settled = NULL;
-  if (queue != NULL && napi_get_last_error_info(env, &settled) == napi_ok && settled != NULL &&
-      settled->error_code != napi_ok) {
-    queue->ending = 1;
-  }
+  if (queue != NULL) NAPI_CALL(napi_get_last_error_info(env, &settled), settled = NULL);
+  /* That call's status as the host recorded it, read back. */
+  if (settled != NULL && settled->error_code != napi_ok) queue->ending = 1;
   free_snapshot_work(env, snapshot);
   if (queue != NULL) {
     --queue->running;
@@ -167,12 +165,10 @@ static void start_waiting(napi_env env, ReadQueue* queue) {
     queue->first = snapshot->next;
     if (queue->first == NULL) queue->last = NULL;
     snapshot->next = NULL;
-    if (napi_queue_async_work(env, snapshot->work) == napi_ok) {
-      ++queue->running;
-    } else {
-      fail_call(env, snapshot->deferred, NULL, kSyncFailed);
-      free_snapshot_work(env, snapshot);
-    }
+    ++queue->running;
+    NAPI_CALL(napi_queue_async_work(env, snapshot->work), --queue->running;
+              fail_call(env, snapshot->deferred, NULL, kSyncFailed);
+              free_snapshot_work(env, snapshot));
   }
 }
 
@@ -182,7 +178,7 @@ static const char* start_snapshot(napi_env env, napi_callback_info info, napi_de
                                   ReadRange read, const char* two_strings) {
   size_t argc = 2;
   napi_value argv[2];
-  NAPI_CALL(napi_get_cb_info(env, info, &argc, argv, NULL, NULL), two_strings);
+  NAPI_CALL(napi_get_cb_info(env, info, &argc, argv, NULL, NULL), return two_strings);
   if (argc < 2) return two_strings;
   SnapshotWork* snapshot = calloc(1, sizeof *snapshot);
   if (snapshot == NULL) return kSyncFailed;
@@ -190,18 +186,18 @@ static const char* start_snapshot(napi_env env, napi_callback_info info, napi_de
   snapshot->deferred = deferred;
   snapshot->start = js_string_copy(env, argv[0]);
   snapshot->end = js_string_copy(env, argv[1]);
-  const char* failure = snapshot->start == NULL || snapshot->end == NULL ? two_strings : NULL;
+  const char* failure = two_strings;
+  if (snapshot->start == NULL || snapshot->end == NULL) goto fail;
   /* Read here: the pool's thread must not read what JavaScript may write. */
-  if (failure == NULL) snapshot->environment = host_environment_read(env);
+  snapshot->environment = host_environment_read(env);
   snapshot->lay_out = external_strings_available();
+  failure = kSyncFailed;
   napi_value name;
-  if (failure == NULL &&
-      (napi_create_string_utf8(env, "VantrelSnapshot", NAPI_AUTO_LENGTH, &name) != napi_ok ||
-       napi_create_async_work(env, NULL, name, snapshot_execute, snapshot_complete, snapshot,
-                              &snapshot->work) != napi_ok)) {
-    failure = kSyncFailed;
-  }
-  if (failure == NULL && (snapshot->queue = queue_of(env)) != NULL) {
+  NAPI_CALL(napi_create_string_utf8(env, "VantrelSnapshot", NAPI_AUTO_LENGTH, &name), goto fail);
+  NAPI_CALL(napi_create_async_work(env, NULL, name, snapshot_execute, snapshot_complete, snapshot,
+                                   &snapshot->work),
+            goto fail);
+  if ((snapshot->queue = queue_of(env)) != NULL) {
     ReadQueue* queue = snapshot->queue;
     if (queue->last != NULL) {
       queue->last->next = snapshot;
@@ -212,8 +208,10 @@ static const char* start_snapshot(napi_env env, napi_callback_info info, napi_de
     start_waiting(env, queue);
     return NULL;
   }
-  if (failure == NULL && napi_queue_async_work(env, snapshot->work) != napi_ok) failure = kSyncFailed;
-  if (failure != NULL) free_snapshot_work(env, snapshot);
+  NAPI_CALL(napi_queue_async_work(env, snapshot->work), goto fail);
+  return NULL;
+fail:
+  free_snapshot_work(env, snapshot);
   return failure;
 }
 
@@ -223,7 +221,7 @@ static napi_value read_async(napi_env env, napi_callback_info info, ReadRange re
   napi_deferred deferred;
   napi_value promise;
   NAPI_CALL(napi_create_promise(env, &deferred, &promise),
-            fail_call(env, NULL, kSyncFailed, kSyncFailed));
+            return fail_call(env, NULL, kSyncFailed, kSyncFailed));
   const char* failure = start_snapshot(env, info, deferred, read, two_strings);
   if (failure != NULL) fail_call(env, deferred, failure, failure);
   return promise;

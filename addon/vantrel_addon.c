@@ -42,10 +42,10 @@ NAPI_MODULE_INIT() {
   for (size_t i = 0; i < kFunctions; ++i) {
     NAPI_CALL(napi_create_function(env, functions[i].name, NAPI_AUTO_LENGTH,
                                    functions[i].function, NULL, &values[i]),
-              NULL);
+              return NULL);
   }
   for (size_t i = 0; i < kFunctions; ++i) {
-    NAPI_CALL(napi_set_named_property(env, exports, functions[i].name, values[i]), NULL);
+    NAPI_CALL(napi_set_named_property(env, exports, functions[i].name, values[i]), return NULL);
   }
   return exports;
 }

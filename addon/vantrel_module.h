@@ -10,11 +10,12 @@
 
 #include "v8_text.h"
 
-/* Returns `failure` from the calling function unless the Node-API call `call`
- * succeeds: no status is dropped unseen. */
-#define NAPI_CALL(call, failure) \
-  do {                           \
-    if ((call) != napi_ok) return failure; \
+/* Every Node-API status is checked here, so none is dropped unseen: unless
+ * `call` succeeds, runs `otherwise`, a return or a goto to the function's
+ * cleanup (never break or continue: they would leave this loop alone). */
+#define NAPI_CALL(call, otherwise)         \
+  do {                                     \
+    if ((call) != napi_ok) { otherwise; }  \
   } while (0)
 
 extern const char kTwoStrings[];
@@ -35,6 +36,16 @@ napi_value WatchChanges(napi_env env, napi_callback_info info);
  * NULL when `value` is not a string, memory is short, or the string holds a
  * NUL: cut at that NUL it would read as a shorter, possibly valid, text. */
 char* js_string_copy(napi_env env, napi_value value);
+
+/* The global object; NULL when it cannot be had. */
+napi_value js_global(napi_env env);
+/* object[name] where `object` is an object or a function; NULL when it is
+ * not (NULL included), or the property cannot be read. */
+napi_value js_property(napi_env env, napi_value object, const char* name);
+/* Whether `value` (NULL: none) is of `type`. */
+bool js_is(napi_env env, napi_value value, napi_valuetype type);
+/* Whether an exception was pending, which is then cleared. */
+bool js_exception_cleared(napi_env env);
 
 /* The main thread's run loop, which carries the calendar store's change
  * notices and changes of permission (main_run_loop.c). At load, on each

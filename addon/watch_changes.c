@@ -41,9 +41,8 @@ static void watch_changed(void* context) {
   Watch* watch = context;
   if (atomic_exchange(&watch->waiting, 1)) return;
   /* Unlimited queue: never waits, and never fails but while closing. */
-  if (napi_call_threadsafe_function(watch->tsfn, NULL, napi_tsfn_nonblocking) != napi_ok) {
-    atomic_store(&watch->waiting, 0);
-  }
+  NAPI_CALL(napi_call_threadsafe_function(watch->tsfn, NULL, napi_tsfn_nonblocking),
+            atomic_store(&watch->waiting, 0));
 }
 
 /* Stops the core watch first, so nothing is queued once the thread-safe
@@ -74,13 +73,14 @@ static void watch_call_js(napi_env env, napi_value listener, void* context, void
   atomic_store(&watch->waiting, 0);
   napi_value receiver;
   napi_value result;
-  if (napi_get_undefined(env, &receiver) != napi_ok) return;
+  NAPI_CALL(napi_get_undefined(env, &receiver), return);
   if (napi_call_function(env, receiver, listener, 0, NULL, &result) == napi_pending_exception) {
     /* As a throwing timer or event listener would: an uncaught exception,
      * whatever Node does by default with an exception left in a callback of
      * a module of this Node-API version. The watch goes on. */
     napi_value error;
-    if (napi_get_and_clear_last_exception(env, &error) == napi_ok) napi_fatal_exception(env, error);
+    NAPI_CALL(napi_get_and_clear_last_exception(env, &error), return);
+    napi_fatal_exception(env, error);
   }
 }
 
@@ -98,7 +98,8 @@ static void stop_function_finalize(napi_env env, void* finalize_data, void* fina
 
 static napi_value StopWatching(napi_env env, napi_callback_info info) {
   void* data = NULL;
-  if (napi_get_cb_info(env, info, NULL, NULL, NULL, &data) != napi_ok || data == NULL) return NULL;
+  NAPI_CALL(napi_get_cb_info(env, info, NULL, NULL, NULL, &data), return NULL);
+  if (data == NULL) return NULL;
   Watch* watch = data;
   if (!watch->stopped) {
     stop_watch(watch);
@@ -111,9 +112,8 @@ static napi_value StopWatching(napi_env env, napi_callback_info info) {
 napi_value WatchChanges(napi_env env, napi_callback_info info) {
   size_t argc = 1;
   napi_value listener = NULL;
-  napi_valuetype type = napi_undefined;
-  if (napi_get_cb_info(env, info, &argc, &listener, NULL, NULL) != napi_ok || argc < 1 ||
-      napi_typeof(env, listener, &type) != napi_ok || type != napi_function) {
+  NAPI_CALL(napi_get_cb_info(env, info, &argc, &listener, NULL, NULL), argc = 0);
+  if (argc < 1 || !js_is(env, listener, napi_function)) {
     return fail_call(env, NULL, kNeedsFunction, kNeedsFunction);
   }
   Watch* watch = calloc(1, sizeof *watch);
@@ -121,14 +121,14 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
   atomic_init(&watch->waiting, 0);
   napi_value name;
   napi_value stop;
-  if (napi_create_string_utf8(env, "VantrelCalendarChanges", NAPI_AUTO_LENGTH, &name) != napi_ok ||
-      napi_create_function(env, "stopWatchingChanges", NAPI_AUTO_LENGTH, StopWatching, watch,
-                           &stop) != napi_ok ||
-      napi_create_threadsafe_function(env, listener, NULL, name, 0, 1, watch, watch_tsfn_finalize,
-                                      watch, watch_call_js, &watch->tsfn) != napi_ok) {
-    free(watch);
-    return fail_call(env, NULL, kCannotWatch, kCannotWatch);
-  }
+  NAPI_CALL(napi_create_string_utf8(env, "VantrelCalendarChanges", NAPI_AUTO_LENGTH, &name),
+            goto unmade);
+  NAPI_CALL(napi_create_function(env, "stopWatchingChanges", NAPI_AUTO_LENGTH, StopWatching, watch,
+                                 &stop),
+            goto unmade);
+  NAPI_CALL(napi_create_threadsafe_function(env, listener, NULL, name, 0, 1, watch,
+                                            watch_tsfn_finalize, watch, watch_call_js, &watch->tsfn),
+            goto unmade);
   watch->holders = 1; /* the thread-safe function */
   /* Like an unreferenced timer: a watch alone does not keep the process alive. */
   napi_unref_threadsafe_function(env, watch->tsfn);
@@ -156,18 +156,20 @@ napi_value WatchChanges(napi_env env, napi_callback_info info) {
     tavimo_calendar_string_free(failure);
     return NULL;
   }
-  if (napi_add_env_cleanup_hook(env, watch_cleanup, watch) != napi_ok) {
-    stop_watch(watch);
-    return fail_call(env, NULL, kCannotWatch, kCannotWatch);
-  }
+  NAPI_CALL(napi_add_env_cleanup_hook(env, watch_cleanup, watch), goto stop_now);
   ++watch->holders;
-  if (napi_add_finalizer(env, stop, watch, stop_function_finalize, NULL, NULL) != napi_ok) {
-    /* Without its finalizer the stop function could not let go: stop now. */
-    stop_watch(watch);
-    napi_remove_env_cleanup_hook(env, watch_cleanup, watch);
-    let_go_of_watch(watch);
-    return fail_call(env, NULL, kCannotWatch, kCannotWatch);
-  }
+  /* Without its finalizer the stop function could not let go: stop now. */
+  NAPI_CALL(napi_add_finalizer(env, stop, watch, stop_function_finalize, NULL, NULL),
+            goto unhook);
   ++watch->holders;
   return stop;
+unmade:
+  free(watch);
+  return fail_call(env, NULL, kCannotWatch, kCannotWatch);
+unhook:
+  napi_remove_env_cleanup_hook(env, watch_cleanup, watch);
+  let_go_of_watch(watch);
+stop_now:
+  stop_watch(watch);
+  return fail_call(env, NULL, kCannotWatch, kCannotWatch);
 }
