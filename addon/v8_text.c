@@ -24,6 +24,19 @@ static size_t ascii_prefix(const unsigned char* bytes) {
   return kBlock;
 }
 
+/* How many bytes from `read` on are ASCII, up to the first that is not or to
+ * `size`: the run both passes copy in one go. */
+static size_t ascii_run(const unsigned char* text, size_t size, size_t read) {
+  const size_t start = read;
+  while (size - read >= kBlock) {
+    size_t ascii = ascii_prefix(text + read);
+    read += ascii;
+    if (ascii < kBlock) return read - start;
+  }
+  while (read < size && text[read] < 0x80) ++read;
+  return read - start;
+}
+
 /* Widens `count` one-byte characters into code units: a block at a time
  * through a local copy, which the compiler may widen in vector registers. */
 static void widen(uint16_t* units, const unsigned char* bytes, size_t count) {
@@ -65,21 +78,14 @@ static bool lay_out_utf16(unsigned char* text, size_t size, size_t written, size
   widen(units, text, written);
   size_t out = written;
   while (read < size) {
-    if (size - read >= kBlock) {
-      /* All kBlock are widened, but only the ASCII ones count: the rest is
-       * written over next. There is room, as each byte left has a unit. */
-      size_t ascii = ascii_prefix(text + read);
-      widen(units + out, text + read, kBlock);
-      read += ascii;
-      out += ascii;
-      if (ascii == kBlock) continue;
-    }
+    size_t ascii = ascii_run(text, size, read);
+    widen(units + out, text + read, ascii);
+    read += ascii;
+    out += ascii;
+    if (read == size) break;
     unsigned lead = text[read];
     size_t left = size - read;
-    if (lead < 0x80) {
-      units[out++] = (uint16_t)lead;
-      read += 1;
-    } else if (lead >= 0xC2 && lead < 0xE0 && left >= 2) {
+    if (lead >= 0xC2 && lead < 0xE0 && left >= 2) {
       units[out++] = (uint16_t)((lead & 0x1F) << 6 | (text[read + 1] & 0x3F));
       read += 2;
     } else if (lead >= 0xE0 && lead < 0xF0 && left >= 3) {
@@ -109,29 +115,16 @@ static bool lay_out_utf16(unsigned char* text, size_t size, size_t written, size
 bool v8_text_lay_out(char* utf8, size_t size, V8Text* result) {
   unsigned char* text = (unsigned char*)utf8;
   size_t read = 0;
-  /* Up to the first character past ASCII every byte stays where it is. */
-  while (size - read >= kBlock) {
-    size_t ascii = ascii_prefix(text + read);
-    read += ascii;
-    if (ascii < kBlock) break;
-  }
-  while (read < size && text[read] < 0x80) ++read;
-  size_t written = read;
+  size_t written = 0;
   while (read < size) {
-    if (size - read >= kBlock) {
-      /* Moved back only as far as it is ASCII: the bytes after that are
-       * still to be read. */
-      size_t ascii = ascii_prefix(text + read);
-      memmove(text + written, text + read, ascii);
-      read += ascii;
-      written += ascii;
-      if (ascii == kBlock) continue;
-    }
+    size_t ascii = ascii_run(text, size, read);
+    /* Up to the first character past ASCII every byte stays where it is. */
+    if (written != read) memmove(text + written, text + read, ascii);
+    read += ascii;
+    written += ascii;
+    if (read == size) break;
     unsigned lead = text[read];
-    if (lead < 0x80) {
-      text[written++] = (unsigned char)lead;
-      read += 1;
-    } else if ((lead == 0xC2 || lead == 0xC3) && size - read >= 2) {
+    if ((lead == 0xC2 || lead == 0xC3) && size - read >= 2) {
       text[written++] = (unsigned char)((lead & 0x03) << 6 | (text[read + 1] & 0x3F));
       read += 2;
     } else {
