@@ -18,14 +18,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform.h"
 #include "standin_current_document.h"
 #include "standin_document.h"
 #include "standin_main_run_loop.h"
 #include "standin_process.h"
 #include "standin_status_watch.h"
+#include "standin_store.h"
 
-namespace vantrel::platform {
+namespace vantrel::platform::standin_store {
 
 // A store sees one document for its whole life, so one snapshot read is
 // consistent even when the file changes half way.
@@ -221,24 +221,24 @@ void assignText(std::optional<std::string>& into, const std::optional<std::strin
 
 }  // namespace
 
-}  // namespace vantrel::platform
+}  // namespace vantrel::platform::standin_store
 
 namespace vantrel::standin {
 
 void addStatusWatch(StatusWatch& watch) {
-  platform::AccessState& state = platform::accessState();
+  platform::standin_store::AccessState& state = platform::standin_store::accessState();
   const std::lock_guard lock(state.mutex);
   state.statusWatches.push_back(&watch);
 }
 
 void removeStatusWatch(StatusWatch& watch) {
-  platform::AccessState& state = platform::accessState();
+  platform::standin_store::AccessState& state = platform::standin_store::accessState();
   const std::lock_guard lock(state.mutex);
   std::erase(state.statusWatches, &watch);
 }
 
 int millisecondsUntilStatusChange(StatusWatch& watch) {
-  platform::AccessState& state = platform::accessState();
+  platform::standin_store::AccessState& state = platform::standin_store::accessState();
   const std::lock_guard lock(state.mutex);
   if (watch.due.empty()) return -1;
   const auto wait =
@@ -250,7 +250,7 @@ int millisecondsUntilStatusChange(StatusWatch& watch) {
 bool statusChanged(StatusWatch& watch) {
   std::uint64_t count;
   [[maybe_unused]] const ssize_t drained = ::read(watch.wake, &count, sizeof count);
-  platform::AccessState& state = platform::accessState();
+  platform::standin_store::AccessState& state = platform::standin_store::accessState();
   const std::lock_guard lock(state.mutex);
   const auto now = std::chrono::steady_clock::now();
   return std::erase_if(watch.due, [now](auto due) { return due <= now; }) > 0;
@@ -258,7 +258,7 @@ bool statusChanged(StatusWatch& watch) {
 
 }  // namespace vantrel::standin
 
-namespace vantrel::platform {
+namespace vantrel::platform::standin_store {
 
 std::int64_t authorizationStatus() {
   const auto document = standin::currentDocumentOrUnset();
@@ -448,4 +448,4 @@ void turnMainRunLoop() {
   if (standin::onMainThread()) runLoopStep(0);
 }
 
-}  // namespace vantrel::platform
+}  // namespace vantrel::platform::standin_store

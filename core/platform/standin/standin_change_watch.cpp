@@ -11,7 +11,7 @@
 // What it hears waits for the main thread's run loop, as on macOS
 // (standin_main_run_loop.h). Elsewhere (the stand-in test build on macOS) the stand-in cannot watch, and
 // says so.
-#include "platform.h"
+#include "standin_store.h"
 
 #if defined(__linux__)
 
@@ -40,7 +40,7 @@
 #include "standin_main_run_loop.h"
 #include "standin_status_watch.h"
 
-namespace vantrel::platform {
+namespace vantrel::platform::standin_store {
 
 namespace {
 
@@ -311,11 +311,11 @@ void stopStoreWatch(StoreWatch* watch) {
   delete watch;
 }
 
-}  // namespace vantrel::platform
+}  // namespace vantrel::platform::standin_store
 
 #else
 
-namespace vantrel::platform {
+namespace vantrel::platform::standin_store {
 
 struct StoreWatch {};
 
@@ -323,6 +323,6 @@ StoreWatch* startStoreWatch(StoreChanged) { return nullptr; }
 
 void stopStoreWatch(StoreWatch* watch) { delete watch; }
 
-}  // namespace vantrel::platform
+}  // namespace vantrel::platform::standin_store
 
 #endif
