@@ -29,6 +29,14 @@ export interface VantrelEvent {
   startIso: string;
   /** The trimmed title, or "Untitled event". */
   title: string;
+  /**
+   * An all-day event's first day, "YYYY-MM-DD", read in this process's time
+   * zone. Set by the typed helpers (readSnapshot, readSnapshotAsync,
+   * watchRange) on all-day events only; never in the JSON text.
+   */
+  startDay?: string;
+  /** An all-day event's last day, as `startDay`. */
+  endDay?: string;
 }
 
 /** The snapshot document: every event calendar, and the events of the range in the store's order. */
@@ -255,19 +263,74 @@ export function readSnapshot(start: Date | string, end: Date | string): VantrelS
 
 /**
  * `snapshotAsync` parsed: the same arguments as `readSnapshot`, read off the
- * JavaScript thread.
+ * JavaScript thread; `options.calendars` reads only those calendars.
  *
  * @returns a promise that rejects as `snapshotAsync` does; it never throws.
  */
-export function readSnapshotAsync(start: Date | string, end: Date | string): Promise<VantrelSnapshot>;
+export function readSnapshotAsync(
+  start: Date | string,
+  end: Date | string,
+  options?: VantrelReadOptions,
+): Promise<VantrelSnapshot>;
 
 /**
  * `detailsAsync` parsed: the same arguments as `readSnapshot`, read off the
- * JavaScript thread.
+ * JavaScript thread; `options.calendars` reads only those calendars' events.
  *
  * @returns a promise that rejects as `detailsAsync` does; it never throws.
  */
-export function readDetailsAsync(start: Date | string, end: Date | string): Promise<VantrelDetails>;
+export function readDetailsAsync(
+  start: Date | string,
+  end: Date | string,
+  options?: VantrelReadOptions,
+): Promise<VantrelDetails>;
+
+/** What the typed reads cover. */
+export interface VantrelReadOptions {
+  /**
+   * The ids of the calendars to read; the document lists only those, and the
+   * store is asked for their events alone. An id no calendar has is ignored;
+   * an empty array reads nothing. Missing: every calendar.
+   */
+  calendars?: readonly string[];
+}
+
+/** What changed in a watched range since the listener's last call. */
+export interface VantrelRangeChange {
+  /** Events new to the range, in the store's order; every event on the first call. */
+  added: VantrelEvent[];
+  /** Events gone from the range, in the order of the last read. */
+  removed: VantrelEvent[];
+  /**
+   * Events whose fields changed, matched by item identifier and original
+   * occurrence date: a moved event or occurrence is one pair, with a new `id`.
+   */
+  changed: { before: VantrelEvent; after: VantrelEvent }[];
+  /** A calendar came, went, or changed its name, account or colour (true on the first call). */
+  calendarsChanged: boolean;
+  /** The range as read now. */
+  snapshot: VantrelSnapshot;
+}
+
+/**
+ * Keeps [start, end) current: reads it off the JavaScript thread, then again
+ * after each burst of store changes, and calls `listener(null, change)` with
+ * what changed since its last call (on the first call, everything), never
+ * for a burst that changed nothing in the range. A failed read calls
+ * `listener(error)` and the watch goes on; the next good read then calls the
+ * listener even when nothing changed. Otherwise as `watchChanges`: returns
+ * the stop function, and a listener that throws is an uncaught exception.
+ *
+ * @throws TypeError "watchRange(start, end, listener) requires a function.",
+ *   TypeError for `options.calendars` that is not an array of strings, or
+ *   what `watchChanges` throws.
+ */
+export function watchRange(
+  start: Date | string,
+  end: Date | string,
+  listener: (error: Error | null, change: VantrelRangeChange | null) => void,
+  options?: VantrelReadOptions,
+): () => void;
 
 /**
  * `diagnostics` parsed.

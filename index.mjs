@@ -5,6 +5,6 @@ import vantrel from './index.js';
 
 export const {
   snapshot, snapshotAsync, detailsAsync, diagnostics, requestAccess, watchChanges, readSnapshot,
-  readSnapshotAsync, readDetailsAsync, readDiagnostics,
+  readSnapshotAsync, readDetailsAsync, readDiagnostics, watchRange,
 } = vantrel;
 export default vantrel;

@@ -20,9 +20,6 @@
 #include "tavimo_calendar.h"
 #include "vantrel_module.h"
 
-/* tavimo_calendar_snapshot or tavimo_calendar_details. */
-typedef char* (*ReadRange)(const char* start_iso, const char* end_iso, char** failure_text);
-
 static const char kDetailsTwoStrings[] = "detailsAsync(startIso, endIso) requires two strings.";
 
 typedef struct ReadQueue ReadQueue;
@@ -36,6 +33,7 @@ typedef struct SnapshotWork {
   HostEnvironment* environment;
   char* start;
   char* end;
+  char* calendars; /* a JSON array of ids; NULL: every calendar */
   char* json;
   char* failure;
   /* The document laid out for V8, where the host takes external strings:
@@ -104,6 +102,7 @@ static void free_snapshot_work(napi_env env, SnapshotWork* snapshot) {
   host_environment_free(snapshot->environment);
   free(snapshot->start);
   free(snapshot->end);
+  free(snapshot->calendars);
   tavimo_calendar_string_free(snapshot->json);
   tavimo_calendar_string_free(snapshot->failure);
   external_string_text_free(&snapshot->text);
@@ -115,7 +114,8 @@ static void snapshot_execute(napi_env env, void* data) {
   (void)env;
   SnapshotWork* snapshot = data;
   host_environment_enter(snapshot->environment);
-  snapshot->json = snapshot->read(snapshot->start, snapshot->end, &snapshot->failure);
+  snapshot->json =
+      snapshot->read(snapshot->start, snapshot->end, snapshot->calendars, &snapshot->failure);
   host_environment_leave(snapshot->environment);
   /* Without memory for UTF-16 the document stays UTF-8, made as before. */
   if (snapshot->json != NULL && snapshot->lay_out &&
@@ -172,22 +172,34 @@ static void start_waiting(napi_env env, ReadQueue* queue) {
   }
 }
 
+/* Whether the third argument names calendars: a string is copied to
+ * `calendars`, undefined or null leaves it NULL; false for anything else, or
+ * a string that cannot be copied. */
+static bool read_calendars(napi_env env, size_t argc, napi_value value, char** calendars) {
+  napi_valuetype type = napi_undefined;
+  if (argc >= 3) NAPI_CALL(napi_typeof(env, value, &type), return false);
+  if (type == napi_undefined || type == napi_null) return true;
+  return (*calendars = js_string_copy(env, value)) != NULL;
+}
+
 /* Queues the work of a new read; the text of the rejection when it cannot,
- * `two_strings` for arguments that are not two strings. */
+ * `usage` for arguments that are not two strings (and, where `calendars`,
+ * a JSON text of calendar ids or nothing). */
 static const char* start_snapshot(napi_env env, napi_callback_info info, napi_deferred deferred,
-                                  ReadRange read, const char* two_strings) {
-  size_t argc = 2;
-  napi_value argv[2];
-  NAPI_CALL(napi_get_cb_info(env, info, &argc, argv, NULL, NULL), return two_strings);
-  if (argc < 2) return two_strings;
+                                  ReadRange read, const char* usage, bool calendars) {
+  size_t argc = 3;
+  napi_value argv[3];
+  NAPI_CALL(napi_get_cb_info(env, info, &argc, argv, NULL, NULL), return usage);
+  if (argc < 2) return usage;
   SnapshotWork* snapshot = calloc(1, sizeof *snapshot);
   if (snapshot == NULL) return kSyncFailed;
   snapshot->read = read;
   snapshot->deferred = deferred;
   snapshot->start = js_string_copy(env, argv[0]);
   snapshot->end = js_string_copy(env, argv[1]);
-  const char* failure = two_strings;
+  const char* failure = usage;
   if (snapshot->start == NULL || snapshot->end == NULL) goto fail;
+  if (calendars && !read_calendars(env, argc, argv[2], &snapshot->calendars)) goto fail;
   /* Read here: the pool's thread must not read what JavaScript may write. */
   snapshot->environment = host_environment_read(env);
   snapshot->lay_out = external_strings_available();
@@ -215,22 +227,34 @@ fail:
   return failure;
 }
 
-static napi_value read_async(napi_env env, napi_callback_info info, ReadRange read,
-                             const char* two_strings) {
+napi_value read_range_async(napi_env env, napi_callback_info info, ReadRange read,
+                            const char* usage, bool calendars) {
   /* The promise comes first, so every failure after it is a rejection. */
   napi_deferred deferred;
   napi_value promise;
   NAPI_CALL(napi_create_promise(env, &deferred, &promise),
             return fail_call(env, NULL, kSyncFailed, kSyncFailed));
-  const char* failure = start_snapshot(env, info, deferred, read, two_strings);
+  const char* failure = start_snapshot(env, info, deferred, read, usage, calendars);
   if (failure != NULL) fail_call(env, deferred, failure, failure);
   return promise;
 }
 
+static char* read_snapshot(const char* start_iso, const char* end_iso, const char* calendars,
+                           char** failure_text) {
+  (void)calendars;
+  return tavimo_calendar_snapshot(start_iso, end_iso, failure_text);
+}
+
+static char* read_details(const char* start_iso, const char* end_iso, const char* calendars,
+                          char** failure_text) {
+  (void)calendars;
+  return tavimo_calendar_details(start_iso, end_iso, failure_text);
+}
+
 napi_value SnapshotAsync(napi_env env, napi_callback_info info) {
-  return read_async(env, info, tavimo_calendar_snapshot, kTwoStrings);
+  return read_range_async(env, info, read_snapshot, kTwoStrings, false);
 }
 
 napi_value DetailsAsync(napi_env env, napi_callback_info info) {
-  return read_async(env, info, tavimo_calendar_details, kDetailsTwoStrings);
+  return read_range_async(env, info, read_details, kDetailsTwoStrings, false);
 }

@@ -36,6 +36,9 @@ NAPI_MODULE_INIT() {
       {"snapshotAsync", SnapshotAsync},
       {"detailsAsync", DetailsAsync},
       {"watchChanges", WatchChanges},
+      {"snapshotOfCalendarsAsync", SnapshotOfCalendarsAsync},
+      {"detailsOfCalendarsAsync", DetailsOfCalendarsAsync},
+      {"rangeWatchReadAsync", RangeWatchReadAsync},
   };
   enum { kFunctions = sizeof functions / sizeof functions[0] };
   napi_value values[kFunctions];

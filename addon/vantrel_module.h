@@ -31,6 +31,22 @@ napi_value RequestAccess(napi_env env, napi_callback_info info);
 /* The listener runs on the JavaScript thread after the calendar store has
  * changed; the function returned stops it. */
 napi_value WatchChanges(napi_env env, napi_callback_info info);
+/* The typed helpers' reads of some calendars, and the range watch's read with
+ * its occurrence keys (range_reads.c); not exported to JavaScript callers. */
+napi_value SnapshotOfCalendarsAsync(napi_env env, napi_callback_info info);
+napi_value DetailsOfCalendarsAsync(napi_env env, napi_callback_info info);
+napi_value RangeWatchReadAsync(napi_env env, napi_callback_info info);
+
+/* A read of [start_iso, end_iso) of the calendars named (NULL: every one),
+ * with the C functions' contract. */
+typedef char* (*ReadRange)(const char* start_iso, const char* end_iso, const char* calendar_ids_json,
+                           char** failure_text);
+/* Reads on a thread of the host's pool, at most a few at a time per
+ * environment, and settles the promise it returns on the JavaScript thread;
+ * rejects with `usage` for arguments that are not two strings followed, where
+ * `calendars`, by a string or nothing. */
+napi_value read_range_async(napi_env env, napi_callback_info info, ReadRange read,
+                            const char* usage, bool calendars);
 
 /* A JavaScript string as a new NUL-terminated UTF-8 text, freed with free();
  * NULL when `value` is not a string, memory is short, or the string holds a

@@ -20,9 +20,11 @@
 #include "authorization_labels.h"
 #include "bridge_failure.h"
 #include "bridge_records.h"
+#include "calendar_ids.h"
 #include "iso_date.h"
 #include "json_writer.h"
 #include "platform.h"
+#include "range_watch_read.h"
 #include "snapshot_reader.h"
 
 namespace vantrel {
@@ -54,13 +56,17 @@ std::string executablePath() {
   return "unknown";
 }
 
-// Runs a read of the range [startIso, endIso) behind the C contract: a text,
-// or NULL and the failure's text in the slot.
-char* readRangeText(const char* startIso, const char* endIso, char** failureText,
-                    char* (*read)(Instant start, Instant end)) noexcept {
+// Runs a read of the range [startIso, endIso) of the calendars that
+// `calendarIds` names (every one when it is NULL) behind the C contract: a
+// text, or NULL and the failure's text in the slot.
+template <class Read>
+char* readRangeText(const char* startIso, const char* endIso, const char* calendarIds,
+                    char** failureText, Read read) noexcept {
   try {
     const InstantRange range = parseRange(startIso, endIso);
-    char* json = read(range.start, range.end);
+    CalendarFilter filter;
+    if (calendarIds != nullptr) filter = parseCalendarIds(calendarIds);
+    char* json = read(range.start, range.end, filter);
     if (json == nullptr && failureText != nullptr) *failureText = nullptr;
     return json;
   } catch (...) {
@@ -170,13 +176,36 @@ char* tavimo_calendar_diagnostics(void) {
 // ASCII, so a text with an invalid sequence fails either way.
 char* tavimo_calendar_snapshot(const char* start_iso, const char* end_iso,
                                char** failure_text) {
-  return vantrel::readRangeText(start_iso, end_iso, failure_text,
-                                vantrel::readAuthorizedSnapshotText);
+  return vantrel::readRangeText(
+      start_iso, end_iso, nullptr, failure_text,
+      [](vantrel::Instant start, vantrel::Instant end, const vantrel::CalendarFilter&) {
+        return vantrel::readAuthorizedSnapshotText(start, end);
+      });
 }
 
 char* tavimo_calendar_details(const char* start_iso, const char* end_iso, char** failure_text) {
-  return vantrel::readRangeText(start_iso, end_iso, failure_text,
+  return tavimo_calendar_details_of_calendars(start_iso, end_iso, nullptr, failure_text);
+}
+
+char* tavimo_calendar_snapshot_of_calendars(const char* start_iso, const char* end_iso,
+                                            const char* calendar_ids_json, char** failure_text) {
+  return vantrel::readRangeText(
+      start_iso, end_iso, calendar_ids_json, failure_text,
+      [](vantrel::Instant start, vantrel::Instant end, const vantrel::CalendarFilter& filter) {
+        return vantrel::readAuthorizedSnapshotText(start, end, filter);
+      });
+}
+
+char* tavimo_calendar_details_of_calendars(const char* start_iso, const char* end_iso,
+                                           const char* calendar_ids_json, char** failure_text) {
+  return vantrel::readRangeText(start_iso, end_iso, calendar_ids_json, failure_text,
                                 vantrel::readAuthorizedDetailsText);
+}
+
+char* vantrel_range_watch_read(const char* start_iso, const char* end_iso,
+                               const char* calendar_ids_json, char** failure_text) {
+  return vantrel::readRangeText(start_iso, end_iso, calendar_ids_json, failure_text,
+                                vantrel::readAuthorizedOccurrencesText);
 }
 
 void tavimo_calendar_request_access(tavimo_calendar_access_callback callback,

@@ -253,6 +253,21 @@ void SnapshotTextWriter::addEvent(const EventFields& event) {
   firstEvent_ = false;
 }
 
+char* SnapshotTextWriter::finish(std::string_view key, const std::vector<std::string>& texts) {
+  std::size_t bytes = 0;
+  for (const std::string& text : texts) bytes += text.size();
+  char* out = room(key.size() + 6 + 3 * texts.size() + escapedBound(bytes) + kSnapshotClose.size());
+  out = writeRaw("],", out);
+  out = writeQuoted(key, out);
+  out = writeRaw(":[", out);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i != 0) *out++ = ',';
+    out = writeQuoted(texts[i], out);
+  }
+  size_ = static_cast<std::size_t>(out - text_);
+  return finish();
+}
+
 char* SnapshotTextWriter::finish() {
   char* out = room(kSnapshotClose.size() + 1);
   *writeRaw(kSnapshotClose, out) = '\0';

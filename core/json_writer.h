@@ -62,6 +62,9 @@ class SnapshotTextWriter {
   void addEvent(const EventFields& event);
   // The NUL-terminated document, now the caller's, to be released with free().
   char* finish();
+  // The same with one more member after "events": `key` and an array of the
+  // texts; throws as the constructor does.
+  char* finish(std::string_view key, const std::vector<std::string>& texts);
 
  private:
   char* room(std::size_t bytes);

@@ -246,14 +246,16 @@ void walkEvents(platform::Store& store, const std::vector<platform::CalendarRef>
   }
 }
 
-AuthorizedStore openAuthorizedStore() {
+AuthorizedStore openAuthorizedStore(const CalendarFilter& filter) {
   if (const auto status = currentAuthorizationStatus(); status != AuthorizationStatus::fullAccess) {
     throw AccessDenied{status};
   }
   AuthorizedStore opened;
+  if (filter && filter->empty()) return opened;
   opened.store = platform::newStore();
-  opened.calendars =
-      platform::eventCalendars(*opened.store).value_or(std::vector<platform::CalendarRef>{});
+  opened.calendars = filterCalendars(
+      platform::eventCalendars(*opened.store).value_or(std::vector<platform::CalendarRef>{}),
+      filter);
   return opened;
 }
 
@@ -320,8 +322,12 @@ BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant
   return BridgeSnapshot(std::move(calendars), std::move(records.events));
 }
 
-char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end) {
-  const AuthorizedStore opened = openAuthorizedStore();
+namespace {
+
+// The snapshot's document, and with `occurrences` the occurrence keys too.
+char* snapshotText(platform::Instant start, platform::Instant end, const CalendarFilter& filter,
+                   bool occurrences) {
+  const AuthorizedStore opened = openAuthorizedStore(filter);
   const std::vector<BridgeCalendar> calendars = readCalendars(opened.calendars);
 
   // The writer starts once the first window is counted, with room for its
@@ -331,18 +337,44 @@ char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end)
     void window(std::size_t eventCount) override {
       if (!writer) writer.emplace(calendars, eventCount);
     }
-    void event(const WalkedEvent& walked) override { writer->addEvent(converter.convert(walked)); }
+    void event(const WalkedEvent& walked) override {
+      writer->addEvent(converter.convert(walked));
+      if (!keys) return;
+      const platform::EventValues& values = walked.values;
+      std::string& key = keys->emplace_back(values.itemIdentifier.value_or(""));
+      key += "::";
+      key += std::to_string(truncatedMilliseconds(values.occurrenceDate.value_or(walked.start)));
+    }
     const std::vector<BridgeCalendar>& calendars;
     EventConverter converter;
     std::optional<SnapshotTextWriter> writer;
+    std::optional<std::vector<std::string>> keys;
   } text(calendars);
-  walkEvents(*opened.store, opened.calendars, start, end, text);
+  if (occurrences) text.keys.emplace();
+  if (opened.store) walkEvents(*opened.store, opened.calendars, start, end, text);
   if (!text.writer) text.writer.emplace(calendars, 0);
-  return text.writer->finish();
+  return occurrences ? text.writer->finish("occurrences", *text.keys) : text.writer->finish();
 }
 
-char* readAuthorizedDetailsText(platform::Instant start, platform::Instant end) {
-  const AuthorizedStore opened = openAuthorizedStore();
+}  // namespace
+
+char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end) {
+  return snapshotText(start, end, std::nullopt, false);
+}
+
+char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end,
+                                 const CalendarFilter& filter) {
+  return snapshotText(start, end, filter, false);
+}
+
+char* readAuthorizedOccurrencesText(platform::Instant start, platform::Instant end,
+                                    const CalendarFilter& filter) {
+  return snapshotText(start, end, filter, true);
+}
+
+char* readAuthorizedDetailsText(platform::Instant start, platform::Instant end,
+                                const CalendarFilter& filter) {
+  const AuthorizedStore opened = openAuthorizedStore(filter);
 
   // The snapshot's walk, so the same events come in the same order; only the
   // id is taken of its conversion.
@@ -363,7 +395,7 @@ char* readAuthorizedDetailsText(platform::Instant start, platform::Instant end) 
     platform::EventDetailValues details;
     std::optional<DetailsTextWriter> writer;
   } text;
-  walkEvents(*opened.store, opened.calendars, start, end, text);
+  if (opened.store) walkEvents(*opened.store, opened.calendars, start, end, text);
   if (!text.writer) text.writer.emplace(0);
   return text.writer->finish();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bridge_records.h"
+#include "calendar_ids.h"
 #include "iso_date.h"
 #include "json_writer.h"
 #include "platform.h"
@@ -63,14 +64,15 @@ class EventVisitor {
 void walkEvents(platform::Store& store, const std::vector<platform::CalendarRef>& calendars,
                 platform::Instant start, platform::Instant end, EventVisitor& visitor);
 
-// A new store and its event calendars (none when it gives no list), once the
-// status is full access; throws AccessDenied, before creating a store,
-// otherwise.
+// A new store and those of its event calendars the filter lets through (none
+// when it gives no list), once the status is full access; throws AccessDenied,
+// before creating a store, otherwise. A filter that lists nothing needs no
+// store: none is made, and `store` is null.
 struct AuthorizedStore {
   platform::StoreRef store;
   std::vector<platform::CalendarRef> calendars;
 };
-AuthorizedStore openAuthorizedStore();
+AuthorizedStore openAuthorizedStore(const CalendarFilter& filter = std::nullopt);
 
 // A walked event's fields as the snapshot writes them ("identifier::ms" id,
 // trimmed title or "Untitled event", ISO dates, trimmed location). They point
@@ -95,12 +97,22 @@ BridgeSnapshot readAuthorizedSnapshot(platform::Instant start, platform::Instant
 // record of every event is held, and the text is never copied. Fails as
 // readAuthorizedSnapshot and encodeSnapshot do, and with std::bad_alloc.
 char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end);
+// The same of the calendars the filter lets through: their records alone, and
+// only they are queried.
+char* readAuthorizedSnapshotText(platform::Instant start, platform::Instant end,
+                                 const CalendarFilter& filter);
+// That document with one more member, "occurrences": for each event, at its
+// position, the key that follows one occurrence through changes of its start,
+// its item identifier, "::" and its occurrence date in whole milliseconds.
+char* readAuthorizedOccurrencesText(platform::Instant start, platform::Instant end,
+                                    const CalendarFilter& filter);
 
 // The meeting-note details of the same events as readAuthorizedSnapshotText,
 // in the same order, each named by its snapshot id, as a text from malloc
 // (release it with free). Only this reads attendees, organizers and notes.
 // Fails as readAuthorizedSnapshotText does.
-char* readAuthorizedDetailsText(platform::Instant start, platform::Instant end);
+char* readAuthorizedDetailsText(platform::Instant start, platform::Instant end,
+                                const CalendarFilter& filter = std::nullopt);
 
 // "#" and six upper-case hex digits; "#6C4CF0" without a colour or components.
 std::string hexColor(const platform::Calendar& calendar);

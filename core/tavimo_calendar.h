@@ -73,6 +73,28 @@ TAVIMO_CALENDAR_EXPORT char* tavimo_calendar_details(const char* start_iso,
                                                      char** failure_text);
 
 /*
+ * tavimo_calendar_snapshot and tavimo_calendar_details of some calendars only:
+ * calendar_ids_json names them as one JSON array of strings, for example
+ * ["A1B2C3D4-0000-4000-8000-000000000001"]. The document lists only those
+ * calendars, in the store's order, and only they are read: the store is
+ * queried with them alone. An id that no calendar has is ignored; an empty
+ * array reads no calendar and creates no store, though the permission rule
+ * still holds. A NULL calendar_ids_json reads every calendar, exactly as the
+ * functions without a filter do. Same dates, permission rule, failure texts
+ * and ownership as tavimo_calendar_snapshot; ids that are not a JSON array of
+ * strings fail with "Vantrel requires the calendar ids as a JSON array of
+ * strings." (after the dates are checked).
+ */
+TAVIMO_CALENDAR_EXPORT char* tavimo_calendar_snapshot_of_calendars(const char* start_iso,
+                                                                   const char* end_iso,
+                                                                   const char* calendar_ids_json,
+                                                                   char** failure_text);
+TAVIMO_CALENDAR_EXPORT char* tavimo_calendar_details_of_calendars(const char* start_iso,
+                                                                  const char* end_iso,
+                                                                  const char* calendar_ids_json,
+                                                                  char** failure_text);
+
+/*
  * Asks for full calendar access; the answer comes through `callback`, exactly
  * once per call. When the answer is already known (access granted, restricted
  * or denied) the callback runs on the calling thread before this returns;

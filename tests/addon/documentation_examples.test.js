@@ -58,7 +58,7 @@ test('the README has examples to run', () => {
 });
 
 for (const [number, { name, extension, file: named, code }] of examples.entries()) {
-  const watches = code.some((line) => line.includes('watchChanges('));
+  const watches = code.some((line) => /watchChanges\(|watchRange\(/.test(line));
   const skip = watches && process.platform !== 'linux' && 'the stand-in watches on Linux only';
   test(name, { skip }, () => {
     const file = path.join(folder, named || `example-${number}${extension}`);

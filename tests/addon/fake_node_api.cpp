@@ -1,5 +1,6 @@
 #include "fake_node_api.h"
 
+#include "range_watch_read.h"
 #include "vantrel_host.h"
 
 #include <cstdlib>
@@ -503,6 +504,19 @@ char* tavimo_calendar_snapshot(const char*, const char*, char** failure) {
 
 // Answers as the snapshot does: the module treats both reads alike.
 char* tavimo_calendar_details(const char* start, const char* end, char** failure) {
+  return tavimo_calendar_snapshot(start, end, failure);
+}
+
+// The filtered reads answer as the snapshot does; which calendars is the core's.
+char* tavimo_calendar_snapshot_of_calendars(const char* start, const char* end, const char*,
+                                            char** failure) {
+  return tavimo_calendar_snapshot(start, end, failure);
+}
+char* tavimo_calendar_details_of_calendars(const char* start, const char* end, const char*,
+                                           char** failure) {
+  return tavimo_calendar_snapshot(start, end, failure);
+}
+char* vantrel_range_watch_read(const char* start, const char* end, const char*, char** failure) {
   return tavimo_calendar_snapshot(start, end, failure);
 }
 

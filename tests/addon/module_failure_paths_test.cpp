@@ -56,7 +56,8 @@ TEST_F(ModuleFailurePathsTest, RegistersItsFunctionsForNodeApiVersion8) {
   std::vector<std::string> names;
   for (const auto& property : host().properties) names.push_back(property.first);
   EXPECT_THAT(names, ElementsAre("snapshot", "diagnostics", "requestAccess", "snapshotAsync",
-                                 "detailsAsync", "watchChanges"));
+                                 "detailsAsync", "watchChanges", "snapshotOfCalendarsAsync",
+                                 "detailsOfCalendarsAsync", "rangeWatchReadAsync"));
   EXPECT_EQ(node_api_module_get_api_version_v1(), 8);
 }
 

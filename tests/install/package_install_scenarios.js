@@ -34,7 +34,8 @@ function assertGivesTheSampleSnapshot(project) {
     const { snapshot, readSnapshot } = require('vantrel');
     const [a, b] = ${JSON.stringify(range)};
     if (vantrel.snapshot !== snapshot) throw new Error('two modules');
-    const same = JSON.stringify(readSnapshot(new Date(a), new Date(b))) === JSON.stringify(JSON.parse(snapshot(a, b)));
+    const withoutDays = (key, value) => (key === 'startDay' || key === 'endDay' ? undefined : value);
+    const same = JSON.stringify(readSnapshot(new Date(a), new Date(b)), withoutDays) === JSON.stringify(JSON.parse(snapshot(a, b)));
     if (!same) throw new Error('readSnapshot');
     process.stdout.write(snapshot(a, b));`], project, env).stdout;
   assert.equal(commonJs, expected);
