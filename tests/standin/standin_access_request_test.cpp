@@ -1,6 +1,9 @@
 // How the stand-in answers a full-access request: on the caller's thread or on
 // one of its own after a delay, with the document's flag, error and status.
 #include <gtest/gtest.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <atomic>
 #include <memory>
@@ -139,6 +142,23 @@ TEST(StandinAccessRequest, LateAnswerForAnOlderDocumentChangesNothing) {
   document.write(R"({"status":0 ,"request":{"delayMs":5}})");
   waitFor(*answer);
   EXPECT_EQ(platform::authorizationStatus(), 0);
+}
+
+TEST(StandinAccessRequest, AnswersToAStoreRewrittenEachTimeAreBounded) {
+#if !defined(__GLIBC__)
+  GTEST_SKIP() << "the heap is measured with glibc's mallinfo2";
+#else
+  const TestDocument document(R"({"status":0})");
+  const auto answerRewritten = [&](int i) {
+    document.write(R"({"status":0,"request":{"thread":"caller"},"bundleIdentifier":")" +
+                   std::to_string(i) + R"("})");
+    platform::requestFullAccess(platform::newStore(), nullptr);
+  };
+  for (int i = 0; i < 100; ++i) answerRewritten(i);
+  const auto before = static_cast<long long>(mallinfo2().uordblks);
+  for (int i = 100; i < 1100; ++i) answerRewritten(i);
+  EXPECT_LT(static_cast<long long>(mallinfo2().uordblks) - before, 50 * 1000);
+#endif
 }
 
 TEST(StandinAccessRequest, NullRequestIsNeverAnswered) {

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -45,6 +46,16 @@ void turnFor(std::chrono::milliseconds span) {
   const auto end = std::chrono::steady_clock::now() + span;
   while (std::chrono::steady_clock::now() < end) platform::runLoopStep(0.005);
 }
+
+// Permissions bind an ordinary user only: root runs these as nobody.
+struct AsOrdinaryUser {
+  AsOrdinaryUser() { EXPECT_TRUE(geteuid() != 0 || (setegid(65534) == 0 && seteuid(65534) == 0)); }
+  ~AsOrdinaryUser() {
+    if (getuid() == 0) {
+      EXPECT_TRUE(seteuid(0) == 0 && setegid(0) == 0);
+    }
+  }
+};
 
 struct Heard {
   std::atomic<int> count{0};
@@ -113,6 +124,8 @@ TEST_F(StandinChangeWatch, FollowsThePathItWasGivenWhereverItLeads) {
     write(file.string() + ".new");
     fs::rename(file.string() + ".new", file);
   };
+  const auto mode = [](const fs::path& file, fs::perms perms) { fs::permissions(file, perms); };
+  const AsOrdinaryUser user;
   const Case cases[] = {
       {"its directory deleted and made again",
        [&](const fs::path& base) {
@@ -177,10 +190,34 @@ TEST_F(StandinChangeWatch, FollowsThePathItWasGivenWhereverItLeads) {
        {{[&](const fs::path& base) { write(base / "t/s.json"); }, true},
         // The other name now names another file; this one's is unchanged.
         {[&](const fs::path& base) { replace(base / "t/s.json"); }, false}}},
+      {"the document unreadable for a moment",
+       [&](const fs::path& base) {
+         write(base / "s.json");
+         return base / "s.json";
+       },
+       {{[&](const fs::path& base) { mode(base / "s.json", fs::perms::none); }, true},
+        {[&](const fs::path& base) { mode(base / "s.json", fs::perms::owner_all); }, true},
+        {[&](const fs::path& base) { write(base / "s.json"); }, true}}},
+      {"its directory closed while a name on the way changes",
+       [&](const fs::path& base) {
+         fs::create_directory(base / "d");
+         write(base / "d/s.json");
+         return base / "d/s.json";
+       },
+       {{[&](const fs::path& base) {
+           mode(base / "d", fs::perms::none);
+           write(base / "other");
+         },
+         true},
+        {[&](const fs::path& base) { mode(base / "d", fs::perms::owner_all); }, true},
+        {[&](const fs::path& base) { write(base / "d/s.json"); }, true}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string made = testing::TempDir() + "vantrel-watch-XXXXXX";
+    // Each name made in a directory on the way wakes the watch, which then
+    // walks the path again: a busy /tmp would hide a watch gone deaf.
+    const bool quiet = std::filesystem::is_directory("/dev/shm");
+    std::string made = (quiet ? "/dev/shm/" : testing::TempDir()) + "vantrel-watch-XXXXXX";
     ASSERT_NE(mkdtemp(made.data()), nullptr);
     const fs::path base(made);
     setenv(standin_test::kVariable, c.layout(base).c_str(), 1);
@@ -234,16 +271,22 @@ TEST_F(StandinChangeWatch, ChangesWaitForTheMainThreadsRunLoopAndCountAsOne) {
 
 TEST_F(StandinChangeWatch, AWatchThatCannotStartSaysWhyAndNamesThePath) {
   struct Case {
-    const char* path;
+    std::string path;
     bool descriptorsLeft;
     const char* cause;
   };
+  const AsOrdinaryUser user;
+  std::string locked = testing::TempDir() + "vantrel-locked-XXXXXX";
+  ASSERT_NE(mkdtemp(locked.data()), nullptr);
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
   const Case cases[] = {
       {"/nonexistent-vantrel-directory/store.json", true, "its directory does not exist"},
+      {locked + "/d/store.json", true,
+       "a directory on its path may not be searched (Permission denied)"},
       {"/tmp/store.json", false, "this process has no file descriptor left"},
   };
   for (const Case& c : cases) {
-    setenv(standin_test::kVariable, c.path, 1);
+    setenv(standin_test::kVariable, c.path.c_str(), 1);
     rlimit limit{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
     const rlimit saved = limit;
@@ -260,9 +303,11 @@ TEST_F(StandinChangeWatch, AWatchThatCannotStartSaysWhyAndNamesThePath) {
       thrown = error.what();
     }
     setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(thrown, std::string("Calendar changes cannot be watched (") + c.path + "): " + c.cause + ".");
+    EXPECT_EQ(thrown, "Calendar changes cannot be watched (" + c.path + "): " + c.cause + ".");
   }
   unsetenv(standin_test::kVariable);
+  chmod(locked.c_str(), 0700);
+  rmdir(locked.c_str());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "standin_current_document.h"
@@ -93,6 +94,11 @@ constexpr double kLongestQuerySeconds = 1460.0 * 86400.0;
 // clocks' integer durations; effectively "never".
 constexpr double kLongestWaitSeconds = 1e9;
 
+// Answers remembered: a rewritten store is a new document, so a process that
+// asks after every rewrite would otherwise keep one answer per rewrite for
+// good. The answer that took effect first is forgotten first.
+constexpr std::size_t kAnsweredDocuments = 64;
+
 // Never destroyed: a detached delivery thread may still run while the
 // process exits.
 AccessState& accessState() {
@@ -148,6 +154,17 @@ void deliver(const Store& store, const standin::AccessAnswer& answer,
     state.answered.insert_or_assign(
         store.document->identity,
         AnsweredStatus{before, answer.statusAfter, now + lag, answer.untilMainTurn});
+    if (state.answered.size() > kAnsweredDocuments) {
+      // Never the answer just given, whose completion reads it next, nor one
+      // still waiting for the main thread.
+      const auto order = [&](const auto& entry) {
+        return std::pair(entry.first == store.document->identity || entry.second.untilMainTurn,
+                         entry.second.from);
+      };
+      state.answered.erase(std::min_element(
+          state.answered.begin(), state.answered.end(),
+          [&](const auto& a, const auto& b) { return order(a) < order(b); }));
+    }
     // One that waits for the main thread is announced by that thread's step.
     if (before != answer.statusAfter && !answer.untilMainTurn) {
       announceStatusChange(state, now + lag);

@@ -53,11 +53,13 @@ constexpr std::uint32_t kDocumentWritten = IN_MODIFY | IN_CLOSE_WRITE;
 constexpr int kMostSymlinks = 40;  // as the kernel allows in one lookup
 
 // Where a path leads: every directory it passes through, in order, and the
-// file it ends on (empty when a part is missing or the path loops).
+// file it ends on (empty when a part is missing or the path loops), with the
+// errno of the lookup that stopped short of it.
 struct PathWalk {
   std::vector<std::string> directories;
   std::string document;
   bool directoryMissing = false;
+  int error = 0;
 };
 
 std::deque<std::string> partsOf(const std::string& path) {
@@ -94,6 +96,7 @@ PathWalk walkPath(const std::string& path) {
     const std::string next = joined(at, part);
     struct stat status;
     if (::lstat(next.c_str(), &status) != 0) {
+      walk.error = errno;
       walk.directoryMissing = !parts.empty();
       return walk;
     }
@@ -115,6 +118,7 @@ PathWalk walkPath(const std::string& path) {
       return walk;
     }
     if (!S_ISDIR(status.st_mode)) {
+      walk.error = ENOTDIR;
       walk.directoryMissing = true;
       return walk;
     }
@@ -198,16 +202,28 @@ struct StoreWatch {
     int failure = 0;
     const auto add = [&](const std::string& path, std::uint32_t events) {
       const int added = ::inotify_add_watch(changes, path.c_str(), events);
-      if (added >= 0) {
-        now.push_back(added);
-      } else if (errno == ENOSPC || errno == ENOMEM) {
-        failure = errno;
-      }
-      return added;
+      const int error = added >= 0 ? 0 : errno;
+      if (added >= 0) now.push_back(added);
+      if (error == ENOSPC || error == ENOMEM) failure = error;
+      return added >= 0 ? added : -error;
     };
-    for (const std::string& directory : walk.directories) add(directory, kDirectoryEvents);
-    documentWatch = walk.document.empty() ? -1 : add(walk.document, kDocumentEvents);
+    // A part this process may not read cannot be watched, nor a directory it
+    // may not search be walked through: the directory above hears it change
+    // mode (IN_ATTRIB of an entry), and the path is walked again then.
+    const auto parentHearsModes = [&](std::size_t part) {
+      if (part > 0) add(walk.directories[part - 1], kDirectoryEvents | IN_ATTRIB);
+    };
+    for (std::size_t i = 0; i < walk.directories.size(); ++i) {
+      if (add(walk.directories[i], kDirectoryEvents) == -EACCES) parentHearsModes(i);
+    }
+    if (walk.error == EACCES && !walk.directories.empty()) {
+      parentHearsModes(walk.directories.size() - 1);
+    }
+    const int document = walk.document.empty() ? -1 : add(walk.document, kDocumentEvents);
+    if (document == -EACCES) parentHearsModes(walk.directories.size());
+    documentWatch = std::max(document, -1);
     std::sort(now.begin(), now.end());
+    now.erase(std::unique(now.begin(), now.end()), now.end());
     for (const int old : watched) {
       if (!std::binary_search(now.begin(), now.end(), old)) ::inotify_rm_watch(changes, old);
     }
@@ -279,7 +295,11 @@ StoreWatch* startStoreWatch(StoreChanged changed) {
   if (watch->path.empty()) cannotWatch(variable, "its path cannot be made absolute");
 
   const PathWalk walk = walkPath(watch->path);
-  if (walk.directoryMissing) cannotWatch(variable, "its directory does not exist");
+  if (walk.directoryMissing) {
+    cannotWatch(variable, walk.error == EACCES ? "a directory on its path may not be searched (" +
+                                                     std::generic_category().message(EACCES) + ")"
+                                               : std::string("its directory does not exist"));
+  }
   watch->stop = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (watch->stop < 0) cannotWatch(variable, refusal(errno));
   watch->changes = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
