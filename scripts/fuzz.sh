@@ -20,7 +20,7 @@ case "${1:-}" in
 esac
 
 build=build-fuzz
-targets=(parse_iso_fuzzer json_writer_fuzzer snapshot_export_fuzzer)
+targets=(parse_iso_fuzzer json_writer_fuzzer snapshot_export_fuzzer conference_link_fuzzer)
 cmake --preset fuzzing >/dev/null
 cmake --build --preset fuzzing -j"$(nproc)"
 

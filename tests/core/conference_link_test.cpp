@@ -43,6 +43,18 @@ TEST(ConferenceLink, KnownServicesOnlyAsWritten) {
       {"<a href=\"https://zoom.us/j/1\">join</a>", "https://zoom.us/j/1"},
       {"https://meet.google.com!", "https://meet.google.com"},
       {"https://zoom.us/j/1\u2014call", "https://zoom.us/j/1"},
+      // Other scripts in the path, query and fragment are the link's; their prose is not.
+      {"https://meet.jit.si/R\u00E9union\u00C9quipe",
+       "https://meet.jit.si/R\u00E9union\u00C9quipe"},
+      {"https://meet.jit.si/\u041F\u043B\u0430\u043D?\u00E9=1#\u00DF.",
+       "https://meet.jit.si/\u041F\u043B\u0430\u043D?\u00E9=1#\u00DF"},
+      {"\u00ABhttps://meet.jit.si/Caf\u00E9\u00BB", "https://meet.jit.si/Caf\u00E9"},
+      {"https://meet.jit.si/\u4F1A\u8B70\u3002\u6B21", "https://meet.jit.si/\u4F1A\u8B70"},
+      // A redirect's parameter: decoded, up to the redirect's next parameter.
+      {"https://www.google.com/url?q=https://meet.google.com/abc-defg-hij&sa=D&source=calendar",
+       "https://meet.google.com/abc-defg-hij"},
+      {"https://www.google.com/url?q=https://zoom.us/j/1?pwd%3Da%26b%3D1&sa=D",
+       "https://zoom.us/j/1?pwd=a&b=1"},
       // The first link to a known service, in text order.
       {"https://example.com/a https://zoom.us/j/2 https://zoom.us/j/3", "https://zoom.us/j/2"},
       {"https://example.com/?u=https://zoom.us/j/4", "https://zoom.us/j/4"},
@@ -61,6 +73,10 @@ TEST(ConferenceLink, KnownServicesOnlyAsWritten) {
       {"https://teams.microsoft.com/meetingOptions/?id=1", std::nullopt},
       {"https://app.slack.com/client/T1", std::nullopt},
       {"https://[::1]/j/1 https:// https://", std::nullopt},
+      {"https://zoom.us:65536/j/1 https://zoom.us:99999999999999999999/j/1", std::nullopt},
+      {"https://a..zoom.us/j/1 https://.zoom.us/j/1", std::nullopt},
+      {"https://meet.jit.si/R\xE9union", std::nullopt},
+      {"https://www.google.com/url?q=https://evil.example%2F@zoom.us/j/1&sa=D", std::nullopt},
   };
   for (const Case& c : cases) {
     const auto found = findConferenceLink(c.text);
@@ -82,6 +98,11 @@ TEST(ConferenceLink, MegabytesOfLinklessOrNestedTextEndInOneRead) {
   std::string noise(4 << 20, ':');
   EXPECT_EQ(findConferenceLink(nested + "zoom.us/j/1"), "https://zoom.us/j/1");
   EXPECT_EQ(findConferenceLink(noise + "https://zoom.us/j/1"), "https://zoom.us/j/1");
+  std::string refused, malformed;
+  for (int i = 0; i < 200000; ++i) refused += "?q=https://zoom.us/%00";
+  for (int i = 0; i < 200000; ++i) malformed += "https://zoom.us/";
+  EXPECT_EQ(findConferenceLink(refused), std::nullopt);
+  EXPECT_EQ(findConferenceLink(malformed + "\xFF"), std::nullopt);
 }
 
 }  // namespace
