@@ -165,6 +165,7 @@ void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
 // A thread of its own, waited for, so the tests read the answer right after.
 void runOnOwnThread(std::function<void()> work) {
   platform().record("runOnOwnThread");
+  if (platform().refuseOwnThread) throw PlatformError("no thread can be started");
   std::thread(std::move(work)).join();
 }
 

@@ -59,6 +59,7 @@ struct Platform {
   // How a full-access request is answered. Unset: kept in `pending`.
   std::function<void(PendingRequest)> onRequest;
   std::vector<PendingRequest> pending;
+  bool refuseOwnThread = false;  // runOnOwnThread throws, as without threads to spare
 
   // Store watches: refused when set; otherwise every running watch hears
   // triggerChange(), on the thread that calls it.

@@ -232,6 +232,17 @@ TEST_F(ExportedRequestAccessTest, FailuresStillGiveTheOneAnswer) {
   ASSERT_EQ(after.taken().size(), 1u);
   EXPECT_EQ(after.taken()[0].granted, 0);
   EXPECT_FALSE(after.taken()[0].message) << "out of memory has no text";
+
+  // No thread for the grant wait: the grant still counts, as after a wait.
+  fake::reset();
+  fake().status = 0;
+  fake().refuseOwnThread = true;
+  Answers unwaited;
+  tavimo_calendar_request_access(Answers::callback, &unwaited);
+  answerOnAnotherThread(true, std::nullopt, 3);
+  ASSERT_EQ(unwaited.taken().size(), 1u);
+  EXPECT_EQ(unwaited.taken()[0].granted, 1);
+  EXPECT_FALSE(unwaited.taken()[0].message);
 }
 
 TEST_F(ExportedRequestAccessTest, NullContextIsHandedBackAndNullCallbackDoesNothing) {
