@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 #include <stdatomic.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -44,17 +45,26 @@ bool external_strings_available(void) {
          atomic_load_explicit(&host_utf16, memory_order_relaxed) != NULL;
 }
 
+/* V8 counts none of an external string's characters as its own memory, so
+ * without being told it never collects for them: each string's bytes are
+ * added to the engine's external memory, as Node's own external strings do,
+ * and taken off by its finalizer. The finalizer gets them as its hint. */
+static void tell_engine(napi_env env, int64_t change) {
+  int64_t total;
+  if (env == NULL) return;
+  /* Nothing else to do when it cannot be told: the string is as before. */
+  NAPI_CALL(napi_adjust_external_memory(env, change, &total), return);
+}
+
 /* Finalizers: they may run during the environment's teardown (env NULL), so
- * they only free. */
+ * they only free, and take their bytes off while the environment lives. */
 static void free_core_text(napi_env env, void* data, void* hint) {
-  (void)env;
-  (void)hint;
+  tell_engine(env, -(int64_t)(uintptr_t)hint);
   tavimo_calendar_string_free(data);
 }
 
 static void free_code_units(napi_env env, void* data, void* hint) {
-  (void)env;
-  (void)hint;
+  tell_engine(env, -(int64_t)(uintptr_t)hint);
   free(data);
 }
 
@@ -73,14 +83,20 @@ napi_value external_string_make(napi_env env, V8Text* text) {
   napi_value result = NULL;
   bool copied = false;
   napi_status status;
+  /* Told before the string is made: a copying host calls the finalizer at
+   * once, which takes the bytes off again. */
+  size_t bytes = text->two_byte ? text->length * sizeof(char16_t) : text->length;
+  void* hint = (void*)(uintptr_t)bytes;
   /* A host that fails leaves the characters with the caller (Node checks
    * its arguments first, and a copying host calls the finalizer only on
    * success): copy them the plain way, then free them here. */
   if (text->two_byte ? utf16 == NULL : latin1 == NULL) goto copy;
-  NAPI_CALL(text->two_byte ? utf16(env, text->characters, text->length, free_code_units, NULL,
+  tell_engine(env, (int64_t)bytes);
+  NAPI_CALL(text->two_byte ? utf16(env, text->characters, text->length, free_code_units, hint,
                                    &result, &copied)
-                           : latin1(env, text->characters, text->length, free_core_text, NULL,
+                           : latin1(env, text->characters, text->length, free_core_text, hint,
                                     &result, &copied),
+            tell_engine(env, -(int64_t)bytes);
             goto copy);
   text->characters = NULL;
   return result;
