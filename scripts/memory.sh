@@ -4,7 +4,10 @@
 #   - the bridge's own peak for one exported snapshot, against the size of its
 #     JSON text (bench/snapshot_memory.cpp; fails at 2.5 times the text or more);
 #   - the resident memory of one Node process over repeated snapshot() calls
-#     (bench/snapshot_rss.js; TIMES=... calls, default 30).
+#     (bench/snapshot_rss.js; TIMES=... calls, default 30);
+#   - the resident memory over 200 reads of 10,000 events through snapshot(),
+#     snapshotAsync() and detailsAsync(), each parsed and dropped
+#     (bench/read_loop_rss.js; fails when an async route grows unchecked).
 # Builds optimised into build-memory/ (BUILD_DIR=... for another folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,5 +27,7 @@ echo
 # The generated events all fall in 2026.
 node --expose-gc bench/snapshot_rss.js --addon "$build/addon/vantrel.node" \
   --store "$work/store.json" --times "${TIMES:-30}" \
-  --range 2025-12-01T00:00:00Z,2027-02-01T00:00:00Z
+  --range 2025-12-01T00:00:00Z,2027-02-01T00:00:00Z || status=$?
+echo
+node bench/read_loop_rss.js --addon "$build/addon/vantrel.node" || status=$?
 exit "$status"
