@@ -152,7 +152,7 @@ TEST(StandinAccessRequest, AnswersToAStoreRewrittenEachTimeAreBounded) {
   const auto answerRewritten = [&](int i) {
     document.write(R"({"status":0,"request":{"thread":"caller"},"bundleIdentifier":")" +
                    std::to_string(i) + R"("})");
-    platform::requestFullAccess(platform::newStore(), nullptr);
+    platform::requestFullAccess(platform::newStore(), [](bool, std::optional<std::string>) {});
   };
   for (int i = 0; i < 100; ++i) answerRewritten(i);
   const auto before = static_cast<long long>(mallinfo2().uordblks);
