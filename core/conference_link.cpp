@@ -191,25 +191,29 @@ std::optional<std::size_t> endOfJoinLink(std::string_view text, std::size_t colo
          !(wrapped && text[authorityEnd] == '&')) {
     ++authorityEnd;
   }
-  std::size_t linkEnd = 0;
+  // Nothing after the host: what ends the text around it is prose's.
+  const auto withoutPunctuation = [&](std::size_t end) {
+    while (end > authorityStart && isTrailingPunctuation(text[end - 1])) --end;
+    return end;
+  };
   std::string_view path;
   if (authorityEnd < text.size() && !endsLink(text[authorityEnd]) && text[authorityEnd] != '\\') {
     path = text.substr(authorityEnd);
   } else {
-    // Nothing after the host: what ends the text around it is prose's.
-    while (authorityEnd > authorityStart && isTrailingPunctuation(text[authorityEnd - 1])) {
-      --authorityEnd;
-    }
-    linkEnd = authorityEnd;
+    authorityEnd = withoutPunctuation(authorityEnd);
   }
   const std::string_view host =
       hostOf(text.substr(authorityStart, authorityEnd - authorityStart), buffer);
   if (host.empty() || !isJoinLink(host, path)) return std::nullopt;
-  if (path.empty()) return linkEnd;
+  if (path.empty()) return authorityEnd;
   const PathEnd end = endOfPath(text, authorityEnd, wrapped);
-  if (!end.malformed) return end.end;
-  stoppedAt = end.end;
-  return std::nullopt;
+  if (end.malformed) {
+    stoppedAt = end.end;
+    return std::nullopt;
+  }
+  // A path of prose's punctuation alone ("https://zoom.us:?") leaves the host
+  // as if nothing followed it, so the link found is the one found alone.
+  return end.end > authorityEnd ? end.end : withoutPunctuation(authorityEnd);
 }
 
 std::string percentDecoded(std::string_view text) {

@@ -42,6 +42,7 @@ TEST(ConferenceLink, KnownServicesOnlyAsWritten) {
       {"**https://zoom.us/j/1**", "https://zoom.us/j/1"},
       {"<a href=\"https://zoom.us/j/1\">join</a>", "https://zoom.us/j/1"},
       {"https://meet.google.com!", "https://meet.google.com"},
+      {"Join at https://zoom.us:?", "https://zoom.us"},
       {"https://zoom.us/j/1\u2014call", "https://zoom.us/j/1"},
       // Other scripts in the path, query and fragment are the link's; their prose is not.
       {"https://meet.jit.si/R\u00E9union\u00C9quipe",
