@@ -3,6 +3,7 @@
 #include "external_string.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 #include <stdatomic.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -56,16 +57,90 @@ static void tell_engine(napi_env env, int64_t change) {
   NAPI_CALL(napi_adjust_external_memory(env, change, &total), return);
 }
 
+/* V8 runs the finalizers inside its collection's pause on the JavaScript
+ * thread, and giving a document's megabytes back to the system takes about
+ * half a millisecond each. Characters that large are handed to a thread of the
+ * module's own, which frees them and ends when none are left; smaller ones,
+ * those of a teardown, and all of them where no thread can be started, are
+ * freed at once. The list is kept in the characters themselves, so handing
+ * them over needs no memory. */
+enum { kFreedElsewhereFrom = 64 * 1024 };
+
+typedef struct ToFree {
+  struct ToFree* next;
+  bool core_text; /* tavimo_calendar_string_free's, else free's */
+} ToFree;
+
+static pthread_mutex_t to_free_lock = PTHREAD_MUTEX_INITIALIZER;
+/* Guarded by to_free_lock. */
+static ToFree* to_free;
+static bool freeing;
+
+static void free_now(void* data, bool core_text) {
+  if (core_text) {
+    tavimo_calendar_string_free(data);
+  } else {
+    free(data);
+  }
+}
+
+static void* free_handed_over(void* unused) {
+  (void)unused;
+  pthread_mutex_lock(&to_free_lock);
+  while (to_free != NULL) {
+    ToFree* taken = to_free;
+    to_free = NULL;
+    pthread_mutex_unlock(&to_free_lock);
+    while (taken != NULL) {
+      ToFree* next = taken->next;
+      free_now(taken, taken->core_text);
+      taken = next;
+    }
+    pthread_mutex_lock(&to_free_lock);
+  }
+  freeing = false;
+  pthread_mutex_unlock(&to_free_lock);
+  return NULL;
+}
+
+static void free_characters(napi_env env, void* data, size_t bytes, bool core_text) {
+  if (env == NULL || bytes < kFreedElsewhereFrom) {
+    free_now(data, core_text);
+    return;
+  }
+  ToFree* handed = data;
+  handed->core_text = core_text;
+  pthread_mutex_lock(&to_free_lock);
+  handed->next = to_free;
+  to_free = handed;
+  bool started = freeing;
+  if (!started) {
+    pthread_attr_t detached;
+    pthread_t thread;
+    started = pthread_attr_init(&detached) == 0;
+    if (started) {
+      started = pthread_attr_setdetachstate(&detached, PTHREAD_CREATE_DETACHED) == 0 &&
+                pthread_create(&thread, &detached, free_handed_over, NULL) == 0;
+      pthread_attr_destroy(&detached);
+    }
+    freeing = started;
+  }
+  /* Without a thread, nothing else takes these: they are this call's alone. */
+  if (!started) to_free = NULL;
+  pthread_mutex_unlock(&to_free_lock);
+  if (!started) free_now(handed, core_text);
+}
+
 /* Finalizers: they may run during the environment's teardown (env NULL), so
  * they only free, and take their bytes off while the environment lives. */
 static void free_core_text(napi_env env, void* data, void* hint) {
   tell_engine(env, -(int64_t)(uintptr_t)hint);
-  tavimo_calendar_string_free(data);
+  free_characters(env, data, (size_t)(uintptr_t)hint, true);
 }
 
 static void free_code_units(napi_env env, void* data, void* hint) {
   tell_engine(env, -(int64_t)(uintptr_t)hint);
-  free(data);
+  free_characters(env, data, (size_t)(uintptr_t)hint, false);
 }
 
 void external_string_text_free(V8Text* text) {

@@ -68,7 +68,7 @@ void endEnvironment() {
     for (void* data : function.queued) function.callJs(nullptr, nullptr, function.context, data);
     function.queued.clear();
   }
-  for (auto [run, data] : host().finalizers) run(env(), data, nullptr);
+  for (auto [run, data, hint] : host().finalizers) run(env(), data, hint);
   host().finalizers.clear();
 }
 
@@ -187,7 +187,7 @@ napi_status makeExternalString(napi_env env, Character* text, size_t length,
   if (*copied) {
     finalize(env, text, hint);
   } else {
-    host().finalizers.emplace_back(finalize, text);
+    host().finalizers.emplace_back(finalize, text, hint);
   }
   return napi_ok;
 }
@@ -466,7 +466,7 @@ napi_status napi_remove_env_cleanup_hook(node_api_basic_env, napi_cleanup_hook h
 
 napi_status napi_add_finalizer(napi_env, napi_value, void* data, node_api_basic_finalize finalize,
                                void*, napi_ref*) {
-  host().finalizers.emplace_back(finalize, data);
+  host().finalizers.emplace_back(finalize, data, nullptr);
   return napi_ok;
 }
 

@@ -5,12 +5,14 @@
 
 #include <node_api.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tavimo_calendar.h"
@@ -81,7 +83,7 @@ struct Host {
   bool exceptionPending = false;
   std::vector<std::pair<napi_cleanup_hook, void*>> cleanupHooks;
   // Finalizers of objects, run when the environment ends (nothing is collected).
-  std::vector<std::pair<napi_finalize, void*>> finalizers;
+  std::vector<std::tuple<napi_finalize, void*, void*>> finalizers;  // with the hint
 
   // Failures to inject.
   bool failStrings = false;
@@ -106,7 +108,7 @@ struct Core {
   std::vector<std::pair<tavimo_calendar_change_callback, void*>> watchCallbacks;
   int watchesRunning = 0;
   int textsHandedOut = 0;
-  int textsFreed = 0;
+  std::atomic<int> textsFreed = 0;  // large ones are freed on a thread of the module's
   // The stand-in variable's values handed in, innermost last (nullopt: unset),
   // and the innermost one at each call into the core ("<environment>": none
   // handed in, the layer would read the environment).

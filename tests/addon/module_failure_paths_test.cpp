@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "fake_node_api.h"
@@ -411,6 +413,25 @@ TEST_F(ModuleFailurePathsTest, TextsTooLongForAStringAreRefusedBeforeOneIsMade) 
     runQueued();
     EXPECT_FALSE(settlement().resolved);
     EXPECT_EQ(settlement().value.text, c.fits ? c.text : invalid);
+    EXPECT_EQ(core().textsFreed, core().textsHandedOut);
+  }
+}
+
+// A document's characters, once the engine lets go of them, are freed by a
+// thread of the module's own, each exactly once and by whoever allocated them.
+TEST_F(ModuleFailurePathsTest, LargeExternalStringsAreFreedOnceElsewhere) {
+  for (const std::string unit : {"x", "\u20ac"}) {  // Latin-1, then UTF-16
+    fake_napi::reset();
+    SetUp();
+    core().snapshotJson.emplace();
+    for (int i = 0; i < 100000; ++i) *core().snapshotJson += unit;
+    fake_napi::call("snapshotAsync", {fake_napi::string("a"), fake_napi::string("b")});
+    fake_napi::runAsyncWork();
+    fake_napi::endEnvironment();
+    EXPECT_EQ(settlement().value.text, *core().snapshotJson);
+    for (int i = 0; i < 500 && core().textsFreed != core().textsHandedOut; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     EXPECT_EQ(core().textsFreed, core().textsHandedOut);
   }
 }
