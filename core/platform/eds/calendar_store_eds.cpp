@@ -29,6 +29,9 @@ namespace {
 // Reused for every instance of an event, whose component the service hands
 // over once per occurrence.
 struct Client {
+  Client(const Library& library, ECalClient* client) : library(library), client(client) {}
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
   const Library& library;
   ECalClient* client;
   std::once_flag emailRead;
@@ -82,13 +85,18 @@ struct Store {
 };
 
 struct Calendar {
+  // Takes over a reference of `source`; made in place only, as a copy would
+  // let go of the same reference twice.
+  Calendar(const Library& library, ESource* source) : library(library), source(source) {}
+  Calendar(const Calendar&) = delete;
+  Calendar& operator=(const Calendar&) = delete;
+  ~Calendar() { library.g_object_unref(source); }
   const Library& library;
-  ESource* source;  // a reference of its own
+  ESource* source;
   std::string uid;
   std::optional<std::string> title;
   std::optional<std::string> sourceTitle;
   std::optional<std::vector<double>> colour;
-  ~Calendar() { library.g_object_unref(source); }
 };
 
 // One occurrence, its times already instants.
@@ -127,7 +135,7 @@ std::vector<CalendarRef> Service::calendars(const eds::Deadline& deadline) {
   std::vector<CalendarRef> calendars;
   for (GList* item = sources; item != nullptr; item = item->next) {
     auto* source = static_cast<ESource*>(item->data);  // the list's reference, taken over
-    auto calendar = std::make_shared<Calendar>(Calendar{library_, source, {}, {}, {}, {}});
+    auto calendar = std::make_shared<Calendar>(library_, source);
     calendar->uid = text(library_.e_source_get_uid(source));
     calendar->title = optionalText(library_.e_source_get_display_name(source));
     if (const char* parentUid = library_.e_source_get_parent(source)) {
@@ -166,7 +174,7 @@ std::shared_ptr<Client> Service::client(const std::string& uid, ESource* source,
   if (connected == nullptr) deadline.fail(error, ("calendar " + uid + " cannot be opened").c_str());
   auto* calendarClient = reinterpret_cast<ECalClient*>(connected);
   library_.e_cal_client_set_default_timezone(calendarClient, eds::defaultZone(library_));
-  auto made = std::shared_ptr<Client>(new Client{library_, calendarClient, {}, {}});
+  auto made = std::make_shared<Client>(library_, calendarClient);
   clients_.emplace(uid, made);
   return made;
 }
