@@ -308,13 +308,14 @@ EventListRef eventsMatching(Store&, Instant start, Instant end,
   auto list = std::make_shared<EventList>();
   list->library = &library;
   if (calendars.empty() || !(start < end)) return list;
-  const eds::Deadline deadline(library);
   GTimeZone* local = eds::newLocalZone(library);
   const std::unique_ptr<GTimeZone, void (*)(GTimeZone*)> unrefLocal(local, library.g_time_zone_unref);
   // Whole seconds that cover the range.
   const auto first = static_cast<time_t>(std::floor(start));
   const auto last = static_cast<time_t>(std::ceil(end));
   for (const CalendarRef& calendar : calendars) {
+    // One per calendar: many large calendars may together take longer than one may.
+    const eds::Deadline deadline(library);
     const auto index = static_cast<std::uint32_t>(list->calendars.size());
     std::shared_ptr<Client> client = service(library).client(calendar->uid, calendar->source, deadline);
     Collecting collecting{library, local, *list, index, nullptr, false, false, std::nullopt};
