@@ -184,6 +184,12 @@ export interface VantrelDiagnostics {
   /** The path of the running program, or "unknown". */
   executablePath: string;
   status: VantrelAuthorizationStatus;
+  /**
+   * Why the store cannot be read, where the status alone does not say: on
+   * Linux, the calendar service's missing library or bus name, or what a
+   * sandboxed build needs. Absent with full access, and on macOS.
+   */
+  reason?: string;
 }
 
 /**

@@ -210,7 +210,8 @@ function watchRange(native, start, end, listener, options) {
 }
 
 // The module's own reads that only the helpers call.
-const kInternal = ['snapshotOfCalendarsAsync', 'detailsOfCalendarsAsync', 'rangeWatchReadAsync'];
+const kInternal = ['snapshotOfCalendarsAsync', 'detailsOfCalendarsAsync', 'rangeWatchReadAsync',
+  'unavailableReason'];
 
 function withTypedHelpers(native) {
   // Every function of the native module, under its own name: what it throws,
@@ -244,7 +245,12 @@ function withTypedHelpers(native) {
       return withDays(JSON.parse(text));
     },
     readDiagnostics() {
-      return JSON.parse(vantrel.diagnostics());
+      const diagnostics = JSON.parse(vantrel.diagnostics());
+      if (diagnostics.status !== 'full-access') {
+        const reason = vantrel.unavailableReason();
+        if (reason !== undefined) diagnostics.reason = reason;
+      }
+      return diagnostics;
     },
     async readDetailsAsync(start, end, options) {
       const calendars = calendarIdsText(options);

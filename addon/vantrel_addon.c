@@ -39,6 +39,7 @@ NAPI_MODULE_INIT() {
       {"snapshotOfCalendarsAsync", SnapshotOfCalendarsAsync},
       {"detailsOfCalendarsAsync", DetailsOfCalendarsAsync},
       {"rangeWatchReadAsync", RangeWatchReadAsync},
+      {"unavailableReason", UnavailableReason},
   };
   enum { kFunctions = sizeof functions / sizeof functions[0] };
   napi_value values[kFunctions];

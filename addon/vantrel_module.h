@@ -27,6 +27,7 @@ napi_value SnapshotAsync(napi_env env, napi_callback_info info);
 /* The meeting-note details of the snapshot's events, off the JavaScript thread. */
 napi_value DetailsAsync(napi_env env, napi_callback_info info);
 napi_value Diagnostics(napi_env env, napi_callback_info info);
+napi_value UnavailableReason(napi_env env, napi_callback_info info);
 napi_value RequestAccess(napi_env env, napi_callback_info info);
 /* The listener runs on the JavaScript thread after the calendar store has
  * changed; the function returned stops it. */

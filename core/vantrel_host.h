@@ -2,8 +2,9 @@
  * What the core offers the module that hosts it, beside the exported C
  * interface: none of it is exported.
  *
- * Threads: vantrel_watch_changes, vantrel_layer_variable and
- * vantrel_on_main_thread may be called from any thread. A layer variable's
+ * Threads: vantrel_watch_changes, vantrel_layer_variable,
+ * vantrel_unavailable_reason and vantrel_on_main_thread may be called from
+ * any thread. A layer variable's
  * begin and end pair up on the thread that calls into the bridge, around that
  * call. vantrel_turn_main_run_loop does its work on the main thread alone.
  */
@@ -46,6 +47,14 @@ typedef struct vantrel_layer_variable_hook {
 
 /* The layer's variable; NULL when it reads none. */
 const vantrel_layer_variable_hook* vantrel_layer_variable(void);
+
+/*
+ * Why the calendar store cannot be read now, where the layer knows more than
+ * the status says (a library or a bus name missing, what a sandbox needs): a
+ * text for tavimo_calendar_string_free, or NULL. Reads the layer's variable as
+ * the bridge's calls do.
+ */
+char* vantrel_unavailable_reason(void);
 
 /* 1 on the process's main thread, else 0. */
 int vantrel_on_main_thread(void);

@@ -540,6 +540,7 @@ napi_status napi_get_reference_value(napi_env, napi_ref, napi_value*) { return n
 napi_status napi_delete_reference(napi_env, napi_ref) { return napi_generic_failure; }
 napi_status napi_adjust_external_memory(node_api_basic_env, int64_t, int64_t*) { return napi_ok; }
 int vantrel_on_main_thread(void) { return 1; }
+char* vantrel_unavailable_reason(void) { return nullptr; }
 void vantrel_turn_main_run_loop(void) {}
 
 int vantrel_standin_variable_begin(const char* value) {

@@ -59,7 +59,8 @@ TEST_F(ModuleFailurePathsTest, RegistersItsFunctionsForNodeApiVersion8) {
   for (const auto& property : host().properties) names.push_back(property.first);
   EXPECT_THAT(names, ElementsAre("snapshot", "diagnostics", "requestAccess", "snapshotAsync",
                                  "detailsAsync", "watchChanges", "snapshotOfCalendarsAsync",
-                                 "detailsOfCalendarsAsync", "rangeWatchReadAsync"));
+                                 "detailsOfCalendarsAsync", "rangeWatchReadAsync",
+                                 "unavailableReason"));
   EXPECT_EQ(node_api_module_get_api_version_v1(), 8);
 }
 

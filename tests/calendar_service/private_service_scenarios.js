@@ -39,10 +39,10 @@ const moduleAnswers = `
   const vantrel = require(${JSON.stringify(require.resolve('../addon/vantrel_under_test.js'))});
   const settled = (promise) => promise.then((value) => value, (error) => error.message);
   (async () => {
-    const { status } = vantrel.readDiagnostics();
+    const { status, reason } = vantrel.readDiagnostics();
     const access = await settled(vantrel.requestAccess());
     const snapshot = await settled(vantrel.snapshotAsync(...${JSON.stringify(range)}));
-    process.stdout.write(JSON.stringify({ status, access, snapshot }));
+    process.stdout.write(JSON.stringify({ status, reason, access, snapshot }));
   })();`;
 
 const denial = (label) => `Calendar access was not granted (${label}). In System Settings \u2192 ` +
@@ -82,12 +82,15 @@ test('out of reach: denied in a sandbox, restricted without a bus, a service or 
   const snapshot = golden('snapshot').text;
   const sandbox = { SNAP: '/snap/tavimo/1' };
   const cases = [
-    ['sandboxed, not given the service', { ...sandbox, DBUS_SESSION_BUS_ADDRESS: await filteredBus(false) }, 'denied'],
+    ['sandboxed, not given the service', { ...sandbox, DBUS_SESSION_BUS_ADDRESS: await filteredBus(false) }, 'denied',
+      /--talk-name=org\.gnome\.evolution\.dataserver\.\*/],
     ['sandboxed, given the service', { ...sandbox, DBUS_SESSION_BUS_ADDRESS: await filteredBus(true) }, null],
-    ['not sandboxed, no service', { DBUS_SESSION_BUS_ADDRESS: await filteredBus(false) }, 'restricted'],
-    ['no bus', { DBUS_SESSION_BUS_ADDRESS: `unix:path=${folder}/nothing` }, 'restricted'],
+    ['not sandboxed, no service', { DBUS_SESSION_BUS_ADDRESS: await filteredBus(false) }, 'restricted',
+      /Sources5 is neither on the session bus/],
+    ['no bus', { DBUS_SESSION_BUS_ADDRESS: `unix:path=${folder}/nothing` }, 'restricted', /^there is no session bus/],
   ];
-  for (const [name, variables, label] of cases) {
+  // The reason, on standard error once, is also in the diagnostics.
+  for (const [name, variables, label, reason] of cases) {
     const env = { ...process.env, ...variables };
     const printed = await run(command, range, env);
     const child = await run(process.execPath, ['-e', moduleAnswers], env);
@@ -98,7 +101,9 @@ test('out of reach: denied in a sandbox, restricted without a bus, a service or 
       assert.equal(printed.status, 1, name);
       assert.equal(printed.stdout, '', name);
       assert.ok(printed.stderr.endsWith(denial(label)), `${name}: ${printed.stderr}`);
-      assert.deepEqual(answers, { status: label, access: denial(label), snapshot: denial(label) }, name);
+      assert.match(answers.reason, reason, name);
+      assert.ok(child.stderr.includes(answers.reason), name);
+      assert.deepEqual(answers, { status: label, reason: answers.reason, access: denial(label), snapshot: denial(label) }, name);
     } else {
       assert.deepEqual(printed, { status: 0, stdout: snapshot, stderr: '' }, name);
       assert.deepEqual(answers, { status: 'full-access', access: true, snapshot }, name);

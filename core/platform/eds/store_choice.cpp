@@ -6,6 +6,8 @@
 // answer, work on a thread of the layer's own) keeps that call's choice, since
 // a host may change the variable meanwhile. Built without the service
 // (VANTREL_CALENDAR_SERVICE 0), every call goes to the stand-in.
+#include <string.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -18,6 +20,7 @@
 #include "standin_current_document.h"
 #include "standin_process.h"
 #include "standin_store.h"
+#include "vantrel_host.h"
 #include "calendar_store_eds.h"
 
 namespace vantrel::platform {
@@ -106,6 +109,21 @@ bool serviceChosen() {
 std::int64_t authorizationStatus() {
   return serviceChosen() ? service::authorizationStatus() : standin_store::authorizationStatus();
 }
+
+}  // namespace vantrel::platform
+
+extern "C" char* vantrel_unavailable_reason(void) {
+  using namespace vantrel::platform;
+  if (!serviceChosen()) return nullptr;
+  try {
+    const auto why = service::unavailableReason();
+    return why ? strdup(why->c_str()) : nullptr;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+namespace vantrel::platform {
 
 StoreRef newStore() {
   auto store = std::make_shared<Store>();
@@ -288,6 +306,7 @@ namespace {
 [[noreturn]] void absent() { throw PlatformError("calendar service: not in this build"); }
 }  // namespace
 std::int64_t authorizationStatus() { absent(); }
+std::optional<std::string> unavailableReason() { absent(); }
 StoreRef newStore() { absent(); }
 std::optional<std::vector<CalendarRef>> eventCalendars(Store&) { absent(); }
 std::optional<std::string> calendarIdentifier(const Calendar&) { absent(); }

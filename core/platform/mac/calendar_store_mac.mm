@@ -382,3 +382,5 @@ void runLoopStep(double seconds) {
 
 // The macOS layer reads nothing from the environment.
 extern "C" const vantrel_layer_variable_hook* vantrel_layer_variable(void) { return nullptr; }
+// Its status says all it knows.
+extern "C" char* vantrel_unavailable_reason(void) { return nullptr; }
