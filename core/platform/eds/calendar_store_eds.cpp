@@ -218,11 +218,19 @@ gboolean collect(ICalComponent* component, ICalTime* start, ICalTime* end, gpoin
   const Library& library = into.library;
   if (component != into.lastComponent) {
     into.lastComponent = component;
-    ICalTime* dtstart = library.i_cal_component_get_dtstart(component);
-    into.allDay = dtstart != nullptr && library.i_cal_time_is_date(dtstart);
-    into.floating = dtstart != nullptr && !into.allDay && !library.i_cal_time_is_utc(dtstart) &&
-                    library.i_cal_time_get_tzid(dtstart) == nullptr;
-    if (dtstart != nullptr) library.g_object_unref(dtstart);
+    // The property's own value and TZID: the component's DTSTART would look
+    // its zone up by name, which costs more than the rest of the occurrence.
+    into.allDay = into.floating = false;
+    if (ICalProperty* property =
+            library.i_cal_component_get_first_property(component, I_CAL_DTSTART_PROPERTY)) {
+      ICalTime* dtstart = library.i_cal_property_get_dtstart(property);
+      ICalParameter* tzid = library.i_cal_property_get_first_parameter(property, I_CAL_TZID_PARAMETER);
+      into.allDay = library.i_cal_time_is_date(dtstart);
+      into.floating = !into.allDay && !library.i_cal_time_is_utc(dtstart) && tzid == nullptr;
+      if (tzid != nullptr) library.g_object_unref(tzid);
+      library.g_object_unref(dtstart);
+      library.g_object_unref(property);
+    }
     into.recurrenceId.reset();
     if (ICalProperty* property =
             library.i_cal_component_get_first_property(component, I_CAL_RECURRENCEID_PROPERTY)) {

@@ -66,6 +66,7 @@ namespace vantrel::eds {
   X(ical, i_cal_parameter_get_role)                \
   X(ical, i_cal_property_get_attendee)             \
   X(ical, i_cal_property_get_first_parameter)      \
+  X(ical, i_cal_property_get_dtstart)              \
   X(ical, i_cal_property_get_organizer)            \
   X(ical, i_cal_property_get_parameter_as_string)  \
   X(ical, i_cal_property_get_transp)               \
