@@ -61,6 +61,11 @@ function assertAloneInApp(project) {
 test('tarball: npm install takes the linux-x64 prebuild and builds nothing', () => {
   const files = run('tar', ['-tzf', tarball], work).stdout.split('\n');
   assert.ok(files.includes('package/prebuilds/linux-x64/vantrel.node'));
+  // Packed where the calendar service's headers are, the Linux module has that layer.
+  if (spawnSync('pkg-config', ['--exists', 'libecal-2.0']).status === 0) {
+    const module = run('tar', ['-xOzf', tarball, 'package/prebuilds/linux-x64/vantrel.node'], work).stdout;
+    assert.ok(module.includes('libecal-2.0.so.2'), 'the prebuild reads the stand-in alone');
+  }
   // The quick start's store and the pages the README links come along.
   for (const wanted of ['LICENSE', 'CHANGELOG.md', 'README.md', 'samples/standin-store.json', 'docs/electron.md']) {
     assert.ok(files.includes(`package/${wanted}`), wanted);
