@@ -93,7 +93,9 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
 }
 
 // The snapshot benchmark's events carry no meeting-note values.
-void readEventDetails(const EventList&, std::size_t, EventDetailValues& into) { into = {}; }
+const EventDetailValues& readEventDetails(const EventList&, std::size_t, EventDetailValues& into) {
+  return into = {};
+}
 
 // Access is always granted already: the benchmark never asks.
 void requestFullAccess(const StoreRef&, AccessCompletion completion) {

@@ -43,13 +43,10 @@ BridgeEvent::BridgeEvent(BridgeTextPool* pool, std::string_view id,
   for (std::size_t i = 0; i < kParts; ++i) {
     const auto* text = reinterpret_cast<const unsigned char*>(parts[i].data());
     // Found now, while the text is in the cache.
-    if (json_text::copyIfPlain(text, parts[i].size(), out)) {
+    const std::size_t plain = json_text::copyPlain(text, parts[i].size(), out);
+    std::memcpy(out + plain, text + plain, parts[i].size() - plain);
+    if (plain == parts[i].size() || json_text::holdsAsIs(text + plain, parts[i].size() - plain)) {
       plainTexts_ |= static_cast<std::uint8_t>(1U << i);
-    } else {
-      std::memcpy(out, text, parts[i].size());
-      if (json_text::holdsAsIs(text, parts[i].size())) {
-        plainTexts_ |= static_cast<std::uint8_t>(1U << i);
-      }
     }
     out += parts[i].size();
     ends_[i] = static_cast<std::uint32_t>(out - texts.get());

@@ -5,7 +5,9 @@
 // plain, and a writer just copies them.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -75,15 +77,11 @@ constexpr std::uint64_t hasZeroByte(std::uint64_t word) {
   return (word - kOnes) & ~word & kHighBits;
 }
 
-// Whether any byte is a control character, '"', '\' or '/'.
-constexpr bool wordNeedsEscaping(std::uint64_t word) {
-  const std::uint64_t controls = (word - kOnes * 0x20) & ~word & kHighBits;
-  return (controls | hasZeroByte(word ^ (kOnes * '"')) | hasZeroByte(word ^ (kOnes * '\\')) |
-          hasZeroByte(word ^ (kOnes * '/'))) != 0;
-}
-
+// Whether no byte is non-ASCII, a control character, '"', '\' or '/'.
 constexpr bool wordIsPlain(std::uint64_t word) {
-  return (word & kHighBits) == 0 && !wordNeedsEscaping(word);
+  const std::uint64_t controls = (word - kOnes * 0x20) & ~word & kHighBits;
+  return ((word & kHighBits) | controls | hasZeroByte(word ^ (kOnes * '"')) |
+          hasZeroByte(word ^ (kOnes * '\\')) | hasZeroByte(word ^ (kOnes * '/'))) == 0;
 }
 
 // Sixteen bytes as one vector of the compiler's (SSE2 on x86-64, NEON on
@@ -97,12 +95,21 @@ inline Block loadBlock(const unsigned char* p) {
   return block;
 }
 
-inline bool blockIsPlain(Block block) {
+// The bytes of a block that are not plain, all ones each, as two words.
+inline BlockWords specialLanes(Block block) {
   // As signed bytes, every non-ASCII byte is below 0x20 too.
   const Block special = (block < 0x20) | (block == '"') | (block == '\\') | (block == '/');
   BlockWords words;
   std::memcpy(&words, &special, sizeof words);
-  return (words[0] | words[1]) == 0;
+  return words;
+}
+
+// The first of the sixteen bytes that is set in `lanes`, one at least.
+inline std::size_t firstLane(BlockWords lanes) {
+  const std::size_t half = lanes[0] != 0 ? 0 : 1;
+  const int before = std::endian::native == std::endian::big ? std::countl_zero(lanes[half])
+                                                             : std::countr_zero(lanes[half]);
+  return half * 8 + static_cast<std::size_t>(before) / 8;
 }
 
 constexpr bool byteIsPlain(unsigned char byte) { return byte < 0x80 && kEscapeLetter[byte] == 0; }
@@ -125,35 +132,36 @@ inline __attribute__((always_inline)) void copyBytes(char* out, const unsigned c
   }
 }
 
-// Copies `size` bytes to `out` and says whether they were plain, testing each
-// block as it is stored, so the text is read once. When they were not, `out`
-// may hold only part of them.
-inline __attribute__((always_inline)) bool copyIfPlain(const unsigned char* p, std::size_t size,
-                                                       char* out) {
+// Copies the plain bytes that start the `size` at `p` to `out` and returns how
+// many there are, `size` when all are. Each block is tested as it is stored,
+// the last one overlapping the one before, so the text is read once; `out`
+// may hold more of the text than the count, never more than `size` bytes.
+inline __attribute__((always_inline)) std::size_t copyPlain(const unsigned char* p,
+                                                            std::size_t size, char* out) {
   if (size >= 16) {
     for (std::size_t i = 0; i + 16 < size; i += 16) {
       const Block block = loadBlock(p + i);
-      if (!blockIsPlain(block)) return false;
       std::memcpy(out + i, &block, sizeof block);
+      const BlockWords lanes = specialLanes(block);
+      if ((lanes[0] | lanes[1]) != 0) return i + firstLane(lanes);
     }
     const Block last = loadBlock(p + size - 16);
-    if (!blockIsPlain(last)) return false;
     std::memcpy(out + size - 16, &last, sizeof last);
-    return true;
+    const BlockWords lanes = specialLanes(last);
+    return (lanes[0] | lanes[1]) == 0 ? size : size - 16 + firstLane(lanes);
   }
-  if (size >= 8) {
-    const std::uint64_t first = loadWord(p);
-    const std::uint64_t last = loadWord(p + size - 8);
-    if (!wordIsPlain(first) || !wordIsPlain(last)) return false;
-    std::memcpy(out, &first, sizeof first);
-    std::memcpy(out + size - 8, &last, sizeof last);
-    return true;
+  if (size >= 8 && wordIsPlain(loadWord(p)) && wordIsPlain(loadWord(p + size - 8))) {
+    std::memcpy(out, p, 8);
+    std::memcpy(out + size - 8, p + size - 8, 8);
+    return size;
   }
-  for (std::size_t i = 0; i < size; ++i) {
-    if (!byteIsPlain(p[i])) return false;
-    out[i] = static_cast<char>(p[i]);
-  }
-  return true;
+  std::size_t i = 0;
+  for (; i < size && byteIsPlain(p[i]); ++i) out[i] = static_cast<char>(p[i]);
+  return i;
+}
+
+inline bool copyIfPlain(const unsigned char* p, std::size_t size, char* out) {
+  return copyPlain(p, size, out) == size;
 }
 
 // Whether `size` bytes at `p` are well-formed UTF-8: the one check of the
@@ -175,10 +183,8 @@ inline bool isUtf8(const unsigned char* p, std::size_t size) {
 // Whether a JSON string holds these bytes as they are: UTF-8 without a byte
 // to escape.
 inline bool holdsAsIs(const unsigned char* p, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    if (kEscapeLetter[p[i]] != 0) return false;
-  }
-  return isUtf8(p, size);
+  return std::none_of(p, p + size, [](unsigned char c) { return kEscapeLetter[c] != 0; }) &&
+         isUtf8(p, size);
 }
 
 }  // namespace vantrel::json_text

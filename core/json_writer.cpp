@@ -22,54 +22,38 @@ using namespace json_text;
 // Escapes add at most this many bytes per byte of text (\u00XX), plus the quotes.
 constexpr std::size_t kMaxEscapedPerByte = 6;
 
-void requireUtf8(const unsigned char* p, std::size_t size) {
-  if (!isUtf8(p, size)) throw BridgeFailure::invalidArguments;
-}
-
-// Writes valid UTF-8 `text` quoted and escaped.
-char* writeEscaped(std::string_view text, char* out) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  *out++ = '"';
-  const unsigned char* run = p;  // written as it is, from here to p
+// Writes the rest of a text from its first byte that is not plain, in one
+// pass: escapes written, UTF-8 checked, plain runs copied as blocks. A text
+// that is not UTF-8 throws, part of it written in the room past the document.
+char* writeEscaped(const unsigned char* p, const unsigned char* end, char* out) {
   while (p != end) {
-    while (end - p >= 8 && !wordNeedsEscaping(loadWord(p))) p += 8;
-    const unsigned char* const stop = end - p > 8 ? p + 8 : end;
-    for (; p < stop; ++p) {
-      const char letter = kEscapeLetter[*p];
-      if (letter == 0) continue;
-      copyBytes(out, run, static_cast<std::size_t>(p - run));
-      out += p - run;
-      *out++ = '\\';
-      *out++ = letter;
-      if (letter == 'u') {
-        *out++ = '0';
-        *out++ = '0';
-        *out++ = kHexDigits[*p >> 4];
-        *out++ = kHexDigits[*p & 0xF];
-      }
-      run = p + 1;
+    if (*p >= 0x80) {
+      const unsigned char* const next = endOfSequence(p, end);
+      if (next == nullptr) throw BridgeFailure::invalidArguments;
+      while (p != next) *out++ = static_cast<char>(*p++);
+    } else {
+      // All six bytes of \u00XX stored, as many kept as the escape has.
+      const unsigned char c = *p++;
+      const char escape[] = {'\\', kEscapeLetter[c], '0', '0', kHexDigits[c >> 4], kHexDigits[c & 15]};
+      std::memcpy(out, escape, sizeof escape);
+      out += escape[1] == 'u' ? 6 : 2;
     }
+    const std::size_t plain = copyPlain(p, static_cast<std::size_t>(end - p), out);
+    p += plain;
+    out += plain;
   }
-  copyBytes(out, run, static_cast<std::size_t>(p - run));
-  out += p - run;
-  *out++ = '"';
   return out;
 }
 
-// Texts known to need no escaping, most of a record's, are copied in line;
-// any other is checked to be UTF-8 before a byte of it is written.
+// Writes `text` quoted: one known to need no escaping, most of a record's, is
+// copied as a block, any other read once, escaped from its first special byte on.
 inline __attribute__((always_inline)) char* writeQuoted(std::string_view text, char* out,
                                                         bool knownPlain = false) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  if (knownPlain) {
-    copyBytes(out + 1, p, text.size());
-  } else if (!copyIfPlain(p, text.size(), out + 1)) {
-    requireUtf8(p, text.size());
-    return writeEscaped(text, out);
-  }
-  *out = '"';
-  out += text.size() + 1;
+  *out++ = '"';
+  if (knownPlain) copyBytes(out, p, text.size());
+  const std::size_t plain = knownPlain ? text.size() : copyPlain(p, text.size(), out);
+  out = plain == text.size() ? out + plain : writeEscaped(p + plain, p + text.size(), out + plain);
   *out++ = '"';
   return out;
 }
@@ -376,9 +360,6 @@ DetailsTextWriter::~DetailsTextWriter() { std::free(text_); }
 
 void DetailsTextWriter::addEvent(std::string_view id, const platform::EventDetailValues& details,
                                  std::optional<std::string_view> conferenceUrl) {
-  const auto text = [](const std::optional<std::string>& value) {
-    return value ? std::optional<std::string_view>(*value) : std::nullopt;
-  };
   std::size_t texts = id.size() + conferenceUrl.value_or("").size() +
                       details.notes.value_or("").size() + details.timeZone.value_or("").size() +
                       details.url.value_or("").size();
@@ -405,12 +386,12 @@ void DetailsTextWriter::addEvent(std::string_view id, const platform::EventDetai
   out = writeLabel(details.availability, kAvailabilityLabels, writeRaw("],\"availability\":", out));
   if (conferenceUrl) out = writeQuoted(*conferenceUrl, writeRaw(",\"conferenceUrl\":", out));
   out = writeQuoted(id, writeRaw(",\"id\":", out));
-  if (const auto notes = text(details.notes)) out = writeQuoted(*notes, writeRaw(",\"notes\":", out));
+  if (details.notes) out = writeQuoted(*details.notes, writeRaw(",\"notes\":", out));
   if (details.organizer) out = writeParticipant(*details.organizer, writeRaw(",\"organizer\":", out));
   out = writeBool(details.hasRecurrenceRules, writeRaw(",\"recurring\":", out));
   out = writeLabel(details.status, kEventStatusLabels, writeRaw(",\"status\":", out));
-  if (const auto zone = text(details.timeZone)) out = writeQuoted(*zone, writeRaw(",\"timeZone\":", out));
-  if (const auto url = text(details.url)) out = writeQuoted(*url, writeRaw(",\"url\":", out));
+  if (details.timeZone) out = writeQuoted(*details.timeZone, writeRaw(",\"timeZone\":", out));
+  if (details.url) out = writeQuoted(*details.url, writeRaw(",\"url\":", out));
   *out++ = '}';
   size_ = static_cast<std::size_t>(out - text_);
   firstEvent_ = false;

@@ -107,8 +107,7 @@ struct ParticipantValues {
 };
 
 // What a meeting note needs of an event, read only when it is asked for: the
-// plain snapshot never pays for the attendees. Reused from event to event as
-// EventValues is; an absent attendee list is nullopt.
+// plain snapshot never pays for the attendees. An absent attendee list is nullopt.
 struct EventDetailValues {
   std::optional<std::string> notes;
   std::optional<std::string> url;       // the absolute text of the event's URL
@@ -120,7 +119,10 @@ struct EventDetailValues {
   std::optional<std::vector<ParticipantValues>> attendees;
   bool operator==(const EventDetailValues&) const = default;
 };
-void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into);
+// The event's details until the next call or until `events` goes: the layer's
+// own where it keeps them (no copy), else `scratch`, reused as EventValues is.
+const EventDetailValues& readEventDetails(const EventList& events, std::size_t index,
+                                          EventDetailValues& scratch);
 
 // The answer to a full-access request: granted flag, and the description of the
 // error the platform reported, if any.

@@ -259,7 +259,7 @@ AuthorizedStore openAuthorizedStore(const CalendarFilter& filter) {
   return opened;
 }
 
-EventFields EventConverter::convert(const WalkedEvent& event) {
+[[gnu::always_inline]] inline std::string_view EventConverter::id(const WalkedEvent& event) {
   const platform::EventValues& values = event.values;
   const std::string_view identifier =
       values.itemIdentifier ? std::string_view(*values.itemIdentifier) : std::string_view();
@@ -270,6 +270,12 @@ EventFields EventConverter::convert(const WalkedEvent& event) {
   *out++ = ':';
   out = std::to_chars(out, out + kMillisecondDigits, truncatedMilliseconds(event.start)).ptr;
   id_.resize(static_cast<std::size_t>(out - id_.data()));
+  return id_;
+}
+
+EventFields EventConverter::convert(const WalkedEvent& event) {
+  const platform::EventValues& values = event.values;
+  id(event);
 
   std::string_view title;
   if (values.title) title = trimWhitespaceAndNewlines(*values.title);
@@ -376,23 +382,22 @@ char* readAuthorizedDetailsText(platform::Instant start, platform::Instant end,
                                 const CalendarFilter& filter) {
   const AuthorizedStore opened = openAuthorizedStore(filter);
 
-  // The snapshot's walk, so the same events come in the same order; only the
-  // id is taken of its conversion.
+  // The snapshot's walk, so the same events come in the same order, and its id.
   struct Text final : EventVisitor {
     void window(std::size_t eventCount) override {
       if (!writer) writer.emplace(eventCount);
     }
     void event(const WalkedEvent& walked) override {
-      platform::readEventDetails(walked.list, walked.index, details);
+      const auto& details = platform::readEventDetails(walked.list, walked.index, scratch);
       const auto text = [](const std::optional<std::string>& value) {
         return value ? std::optional<std::string_view>(*value) : std::nullopt;
       };
-      writer->addEvent(converter.convert(walked).id, details,
+      writer->addEvent(converter.id(walked), details,
                        conferenceLink(text(details.url), text(walked.values.location),
                                       text(details.notes)));
     }
     EventConverter converter;
-    platform::EventDetailValues details;
+    platform::EventDetailValues scratch;
     std::optional<DetailsTextWriter> writer;
   } text;
   if (opened.store) walkEvents(*opened.store, opened.calendars, start, end, text);

@@ -145,10 +145,12 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   if (moved != platform().occurrenceDates.end()) into.occurrenceDate = moved->second;
 }
 
-void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {
+const EventDetailValues& readEventDetails(const EventList& events, std::size_t index,
+                                          EventDetailValues& into) {
   platform().record("readEventDetails");
   const auto found = platform().details.find(events.events.at(index).itemId.value_or(""));
   into = found == platform().details.end() ? EventDetailValues{} : found->second;
+  return into;
 }
 
 void requestFullAccess(const StoreRef& store, AccessCompletion completion) {

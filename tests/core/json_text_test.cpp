@@ -43,6 +43,7 @@ TEST(JsonText, FindsASpecialByteAtEveryPositionOfEveryLength) {
         const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         SCOPED_TRACE("length " + std::to_string(length) + " at " + std::to_string(at));
         EXPECT_FALSE(json_text::copyIfPlain(p, text.size(), copy.data()));
+        EXPECT_EQ(json_text::copyPlain(p, text.size(), copy.data()), at);
         EXPECT_EQ(heldAsIs(text), special.heldAsIs);
         EXPECT_TRUE(isUtf8(text));
       }

@@ -109,6 +109,22 @@ TEST(JsonWriterEscaping, EscapesOnlyWhatJsonRequiresPlusSlash) {
       {"01234567\n9abcdefgh", "01234567\\n9abcdefgh"},
   };
   for (const auto& [text, escaped] : cases) EXPECT_EQ(encodedName(text), escaped) << text;
+
+  // Two escapes at every pair of positions: the runs before, between and after
+  // them copied whole, whether in blocks, words or bytes.
+  for (std::size_t length = 2; length <= 40; ++length) {
+    for (std::size_t first = 0; first < length; ++first) {
+      for (std::size_t second = first + 1; second < length; ++second) {
+        std::string text(length, 'a');
+        text[first] = '/';
+        text[second] = '\x01';
+        const std::string expected = text.substr(0, first) + "\\/" +
+                                     text.substr(first + 1, second - first - 1) + "\\u0001" +
+                                     text.substr(second + 1);
+        ASSERT_EQ(encodedName(text), expected) << first << " " << second;
+      }
+    }
+  }
 }
 
 std::optional<BridgeFailure> failureOf(const std::function<void()>& action) {

@@ -239,7 +239,8 @@ void readParticipant(EKParticipant* participant, ParticipantValues& into) {
 
 }  // namespace
 
-void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {
+const EventDetailValues& readEventDetails(const EventList& events, std::size_t index,
+                                          EventDetailValues& into) {
   @autoreleasepool {
     EKEvent* event = [events.events objectAtIndex:index];
     assignText(event.notes, into.notes);
@@ -259,7 +260,7 @@ void readEventDetails(const EventList& events, std::size_t index, EventDetailVal
     NSArray<EKParticipant*>* attendees = event.attendees;
     if (attendees == nil) {
       into.attendees.reset();
-      return;
+      return into;
     }
     if (!into.attendees) into.attendees.emplace();
     // Resized, not cleared: each participant's texts keep their capacity.
@@ -268,6 +269,7 @@ void readEventDetails(const EventList& events, std::size_t index, EventDetailVal
     for (NSUInteger i = 0; i < count; ++i) {
       readParticipant([attendees objectAtIndex:i], (*into.attendees)[i]);
     }
+    return into;
   }
 }
 

@@ -369,18 +369,16 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   into.occurrenceDate = texts.occurrenceDate ? texts.occurrenceDate : span.start;
 }
 
-void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {
+const EventDetailValues& readEventDetails(const EventList& events, std::size_t index,
+                                          EventDetailValues&) {
   if (index >= events.indices.size()) {
     throw PlatformError("stand-in store: details of event " + std::to_string(index) + " of " +
                         std::to_string(events.indices.size()) + " asked for");
   }
   const standin::Document& document = *events.document;
   const std::uint32_t key = document.eventTexts[events.indices[index]].detailsKey;
-  if (key == 0) {
-    into = EventDetailValues{};
-  } else {
-    into = document.eventDetails[key - 1];  // assigned into: the texts keep their capacity
-  }
+  static const EventDetailValues kNone{};
+  return key == 0 ? kNone : document.eventDetails[key - 1];
 }
 
 void requestFullAccess(const StoreRef& store, AccessCompletion completion) {
