@@ -483,7 +483,8 @@ void eachProperty(const Library& library, ICalComponent* component, ICalProperty
 
 }  // namespace
 
-void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {
+const EventDetailValues& readEventDetails(const EventList& events, std::size_t index,
+                                          EventDetailValues& into) {
   const Occurrence& occurrence = occurrenceAt(events, index);
   const Library& library = *events.library;
   ICalComponent* component = occurrence.component;
@@ -530,6 +531,7 @@ void readEventDetails(const EventList& events, std::size_t index, EventDetailVal
     into.attendees->push_back(
         participant(library, property, library.i_cal_property_get_attendee(property), own));
   });
+  return into;
 }
 
 }  // namespace vantrel::platform::eds_store

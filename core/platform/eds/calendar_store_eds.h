@@ -35,7 +35,8 @@ EventListRef eventsMatching(Store& store, Instant start, Instant end,
                             const std::vector<CalendarRef>& calendars);
 std::size_t eventCount(const EventList& events);
 void readEvent(const EventList& events, std::size_t index, EventValues& into);
-void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into);
+const EventDetailValues& readEventDetails(const EventList& events, std::size_t index,
+                                          EventDetailValues& into);
 StoreWatch* startStoreWatch(StoreChanged changed);
 void stopStoreWatch(StoreWatch* watch);
 

@@ -209,11 +209,12 @@ void readEvent(const EventList& events, std::size_t index, EventValues& into) {
   }
 }
 
-void readEventDetails(const EventList& events, std::size_t index, EventDetailValues& into) {
+const EventDetailValues& readEventDetails(const EventList& events, std::size_t index,
+                                          EventDetailValues& into) {
   if (events.eds) {
-    service::readEventDetails(*events.eds, index, into);
+    return service::readEventDetails(*events.eds, index, into);
   } else {
-    standin_store::readEventDetails(*events.standin, index, into);
+    return standin_store::readEventDetails(*events.standin, index, into);
   }
 }
 
@@ -316,7 +317,9 @@ std::optional<std::vector<double>> calendarColorComponents(const Calendar&) { ab
 EventListRef eventsMatching(Store&, Instant, Instant, const std::vector<CalendarRef>&) { absent(); }
 std::size_t eventCount(const EventList&) { absent(); }
 void readEvent(const EventList&, std::size_t, EventValues&) { absent(); }
-void readEventDetails(const EventList&, std::size_t, EventDetailValues&) { absent(); }
+const EventDetailValues& readEventDetails(const EventList&, std::size_t, EventDetailValues&) {
+  absent();
+}
 StoreWatch* startStoreWatch(StoreChanged) { absent(); }
 void stopStoreWatch(StoreWatch*) { absent(); }
 }  // namespace vantrel::platform::eds_store
