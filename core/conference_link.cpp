@@ -249,15 +249,15 @@ std::optional<std::string> findConferenceLink(std::string_view text) {
        colon = text.find("://", colon + 1)) {
     if (!hasSchemeBefore(text, colon)) continue;
     const std::size_t linkStart = colon - 5;
-    for (; read < linkStart; ++read) {
+    // A redirect's parameter (".../url?q=https://meet.google.com/x&sa=D"):
+    // the link ends at the redirect's next parameter, and is written there
+    // percent-encoded. The text before is read only for a link after '='.
+    const bool afterEquals = linkStart > 0 && text[linkStart - 1] == '=';
+    for (; afterEquals && read < linkStart; ++read) {
       if (endsLink(text[read])) query = std::string_view::npos;
       if (text[read] == '?') query = read;
     }
-    // A redirect's parameter (".../url?q=https://meet.google.com/x&sa=D"):
-    // the link ends at the redirect's next parameter, and is written there
-    // percent-encoded.
-    const bool wrapped =
-        linkStart > 0 && text[linkStart - 1] == '=' && query != std::string_view::npos;
+    const bool wrapped = afterEquals && query != std::string_view::npos;
     std::size_t stoppedAt = colon;
     const auto linkEnd = endOfJoinLink(text, colon, wrapped, stoppedAt);
     if (!linkEnd) {
