@@ -44,7 +44,7 @@ BridgeEvent::BridgeEvent(BridgeTextPool* pool, std::string_view id,
     const auto* text = reinterpret_cast<const unsigned char*>(parts[i].data());
     // Found now, while the text is in the cache.
     const std::size_t plain = json_text::copyPlain(text, parts[i].size(), out);
-    std::memcpy(out + plain, text + plain, parts[i].size() - plain);
+    if (plain != parts[i].size()) std::memcpy(out + plain, text + plain, parts[i].size() - plain);
     if (plain == parts[i].size() || json_text::holdsAsIs(text + plain, parts[i].size() - plain)) {
       plainTexts_ |= static_cast<std::uint8_t>(1U << i);
     }
