@@ -2,7 +2,9 @@
 // a bare read of the same year with the service's own calls (instances
 // generated; start, end and summary read), both with the calendar kept open,
 // so the difference is what the bridge adds. Wall time, the least of several
-// runs, because most of a read is the service's process and the bus.
+// runs, because most of a read is the service's process and the bus; beside
+// it this process's CPU time, the part of the difference that is the bridge's
+// own work.
 //
 //   vantrel_calendar_service_bench --write-store FOLDER COUNT...
 //       writes a calendar of COUNT events over 2026 per count, as
