@@ -3,8 +3,8 @@
  * queued as snapshotAsync's are. A third argument names the calendars, as a
  * JSON array text; undefined or null reads every calendar.
  */
-#include "range_watch_read.h"
 #include "tavimo_calendar.h"
+#include "vantrel_host.h"
 #include "vantrel_module.h"
 
 static const char kRangeUsage[] =

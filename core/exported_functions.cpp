@@ -24,8 +24,8 @@
 #include "iso_date.h"
 #include "json_writer.h"
 #include "platform.h"
-#include "range_watch_read.h"
 #include "snapshot_reader.h"
+#include "vantrel_host.h"
 
 namespace vantrel {
 namespace {

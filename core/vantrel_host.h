@@ -2,9 +2,9 @@
  * What the core offers the module that hosts it, beside the exported C
  * interface: none of it is exported.
  *
- * Threads: vantrel_watch_changes, vantrel_layer_variable,
- * vantrel_unavailable_reason and vantrel_on_main_thread may be called from
- * any thread. A layer variable's
+ * Threads: vantrel_watch_changes, vantrel_range_watch_read,
+ * vantrel_layer_variable, vantrel_unavailable_reason and
+ * vantrel_on_main_thread may be called from any thread. A layer variable's
  * begin and end pair up on the thread that calls into the bridge, around that
  * call. vantrel_turn_main_run_loop does its work on the main thread alone.
  */
@@ -47,6 +47,17 @@ typedef struct vantrel_layer_variable_hook {
 
 /* The layer's variable; NULL when it reads none. */
 const vantrel_layer_variable_hook* vantrel_layer_variable(void);
+
+/*
+ * For the module's range watch: as tavimo_calendar_snapshot_of_calendars,
+ * with one more member after "events": "occurrences", for each event at its
+ * position its item identifier, "::" and its occurrence date (its original
+ * start in its series; a single event's start) in whole milliseconds. An
+ * occurrence keeps that key when it moves, while its "id" follows its start.
+ * Any thread.
+ */
+char* vantrel_range_watch_read(const char* start_iso, const char* end_iso,
+                               const char* calendar_ids_json, char** failure_text);
 
 /*
  * Why the calendar store cannot be read now, where the layer knows more than

@@ -1,6 +1,5 @@
 #include "fake_node_api.h"
 
-#include "range_watch_read.h"
 #include "vantrel_host.h"
 
 #include <cstdlib>

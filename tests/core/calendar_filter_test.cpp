@@ -7,8 +7,8 @@
 #include <string>
 
 #include "fake_platform.h"
-#include "range_watch_read.h"
 #include "tavimo_calendar.h"
+#include "vantrel_host.h"
 
 namespace vantrel {
 namespace {
